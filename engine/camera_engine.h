@@ -80,8 +80,7 @@ public:
 
     // --- Still hand-shake: requester side -----------------------------------
     void CaptureStillToFile(const char *path);
-    bool CaptureStillToBuffer(std::uint8_t *buffer, std::uint32_t size, bool useStillResolution,
-                              bool pixelGainStill);
+    bool CaptureStillToBuffer(std::uint8_t *buffer, std::uint32_t size, bool useStillResolution, bool pixelGainStill);
     // A request that no consumer takes within this time is withdrawn.
     std::uint32_t stillTimeoutMs = 5000;
 

@@ -46,12 +46,12 @@ using MiSetFrameFormat = std::uint16_t(MIDLIB_CALL *)(CameraRecord *camera, std:
 
 struct SensorRecord {
     std::uint8_t reserved0[0xD4];
-    std::int32_t rawWidth;        // 0xD4: pixels per delivered row
-    std::int32_t rawHeight;       // 0xD8: rows per delivered frame
+    std::int32_t rawWidth;  // 0xD4: pixels per delivered row
+    std::int32_t rawHeight; // 0xD8: rows per delivered frame
     std::uint8_t reserved1[0xE8 - 0xDC];
     std::uint32_t frameBufferSize; // 0xE8: bytes of one raw frame
     std::uint8_t reserved2[0xF0 - 0xEC];
-    std::uint8_t busAddress;       // 0xF0: the sensor's bus address
+    std::uint8_t busAddress; // 0xF0: the sensor's bus address
     std::uint8_t reserved3[15];
 };
 

@@ -8,8 +8,7 @@
 
 #include <atomic>
 
-template <typename T>
-class SharedValue {
+template <typename T> class SharedValue {
 public:
     constexpr SharedValue() : value(T{}) {}
     constexpr SharedValue(T initial) : value(initial) {} // NOLINT: implicit on purpose

@@ -63,6 +63,6 @@ public:
     // Converts with settings the caller captured (a still passes its
     // temporary resolution mode, flip, layout and convertingStill here).
     // The colour-correction offsets learned at the end go to the engine.
-    static void convert(CameraEngine &engine, const ConversionSettings &settings, std::uint8_t *raw,
-                        std::uint8_t *out, int width, int height, int rawStride);
+    static void convert(CameraEngine &engine, const ConversionSettings &settings, std::uint8_t *raw, std::uint8_t *out,
+                        int width, int height, int rawStride);
 };

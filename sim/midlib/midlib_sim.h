@@ -32,8 +32,8 @@ extern "C" {
 MIDSIM_API int MIDSIM_CALL midsim_Configure(const char *config);
 
 /* Faults on demand, per camera (index from 0). */
-MIDSIM_API void MIDSIM_CALL midsim_SetOpenFailure(int fail);  /* mi_OpenCameras returns non-zero */
-MIDSIM_API void MIDSIM_CALL midsim_SetNoCamera(int none);     /* mi_OpenCameras succeeds with 0 cameras */
+MIDSIM_API void MIDSIM_CALL midsim_SetOpenFailure(int fail);               /* mi_OpenCameras returns non-zero */
+MIDSIM_API void MIDSIM_CALL midsim_SetNoCamera(int none);                  /* mi_OpenCameras succeeds with 0 cameras */
 MIDSIM_API void MIDSIM_CALL midsim_SetUnplugAfter(int camera, int frames); /* <0: never; 0: at once */
 /* The next `count` AcquireFrame calls return `status` (not 0, not 3) instead of a frame. */
 MIDSIM_API void MIDSIM_CALL midsim_FailNextAcquires(int camera, int count, uint16_t status);
@@ -51,23 +51,23 @@ MIDSIM_API void MIDSIM_CALL midsim_PokeRegister(int camera, int reg, uint16_t va
 
 /* The log of library calls, oldest first, since the last Configure or ClearLog. */
 enum MidsimEventKind {
-    MIDSIM_OPEN = 1,     /* mi_OpenCameras; value = resulting camera count */
-    MIDSIM_CLOSE = 2,    /* mi_CloseCameras */
-    MIDSIM_START = 3,    /* StartCamera */
-    MIDSIM_STOP = 4,     /* StopCamera */
-    MIDSIM_READ = 5,     /* GetSensorRegister; value = value read; status = result */
-    MIDSIM_WRITE = 6,    /* SetSensorRegister; value = value written; status = result */
-    MIDSIM_FORMAT = 7,   /* SetFrameFormat; width, height */
-    MIDSIM_ACQUIRE = 8   /* AcquireFrame (not logged unless enabled, see below) */
+    MIDSIM_OPEN = 1,   /* mi_OpenCameras; value = resulting camera count */
+    MIDSIM_CLOSE = 2,  /* mi_CloseCameras */
+    MIDSIM_START = 3,  /* StartCamera */
+    MIDSIM_STOP = 4,   /* StopCamera */
+    MIDSIM_READ = 5,   /* GetSensorRegister; value = value read; status = result */
+    MIDSIM_WRITE = 6,  /* SetSensorRegister; value = value written; status = result */
+    MIDSIM_FORMAT = 7, /* SetFrameFormat; width, height */
+    MIDSIM_ACQUIRE = 8 /* AcquireFrame (not logged unless enabled, see below) */
 };
 typedef struct MidsimEvent {
     int kind;
-    int camera;         /* -1 for OPEN and CLOSE */
+    int camera; /* -1 for OPEN and CLOSE */
     int busAddress;
     int reg;
     int value;
     int status;
-    int width, height;  /* FORMAT */
+    int width, height; /* FORMAT */
 } MidsimEvent;
 
 MIDSIM_API int MIDSIM_CALL midsim_EventCount(void);
@@ -80,7 +80,7 @@ MIDSIM_API void MIDSIM_CALL midsim_LogAcquires(int enable); /* off by default: f
 MIDSIM_API int MIDSIM_CALL midsim_LastSensorDataPath(char *path, int size);
 
 /* Counters for lifecycle checks. */
-MIDSIM_API int MIDSIM_CALL midsim_OpenRecords(void);       /* records alive between open and close */
+MIDSIM_API int MIDSIM_CALL midsim_OpenRecords(void); /* records alive between open and close */
 MIDSIM_API int MIDSIM_CALL midsim_FramesDelivered(int camera);
 MIDSIM_API int MIDSIM_CALL midsim_CameraStarted(int camera); /* 1 between StartCamera and StopCamera */
 
