@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in its build tree's private 32-bit prefix
+# and returns the program's exit code; ctest uses it as the cross-compiling emulator.
+#
+# Usage: cmake/wine-run.sh <program.exe> [arguments...]
+# Environment:
+#   ORISCOPE_WINEPREFIX    prefix to use; default <build tree>/wine-prefix, the build tree
+#                          being the nearest directory above the program with a CMakeCache.txt
+#   ORISCOPE_WINE_TIMEOUT  seconds before the program is killed (default 280); rc 124 then
+#   ORISCOPE_WINEDEBUG     WINEDEBUG for the program (default -all,err+winediag)
+# The prefix is created on first use under a lock (parallel ctest runs create it
+# once), without DISPLAY, with crash dialogs off and unmanaged X11 windows.
+set -uo pipefail
+
+die() {
+    echo "wine-run: $*" >&2
+    exit 1
+}
+
+findBuildTree() {
+    local dir
+    dir=$(cd "$(dirname "$1")" && pwd) || return 1
+    while [[ $dir != / ]]; do
+        [[ -f $dir/CMakeCache.txt ]] && { echo "$dir"; return 0; }
+        dir=$(dirname "$dir")
+    done
+    return 1
+}
+
+# Wine refuses a prefix owned by someone else; say so plainly instead.
+checkOwner() {
+    [[ -e $WINEPREFIX ]] || return 0
+    local owner
+    owner=$(stat -c %u "$WINEPREFIX")
+    [[ $owner == "$(id -u)" ]] || die "$WINEPREFIX belongs to uid $owner, not to you; remove it"
+}
+
+# Runs one set-up command in a display-less session, with the lock fd closed so
+# a wineserver started by it does not keep the lock.
+setupStep() {
+    env -u DISPLAY -u WAYLAND_DISPLAY timeout 300 "$@" >/dev/null 2>&1 9>&-
+}
+
+createPrefix() {
+    local start=$SECONDS
+    echo "wine-run: creating Wine prefix $WINEPREFIX" >&2
+    rm -rf "$WINEPREFIX"
+    setupStep wineboot -u || die "wineboot failed for $WINEPREFIX"
+    # A crash must print its backtrace and end the test, not wait for a click.
+    setupStep wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
+        die "registry set-up failed"
+    # Without a window manager, closing a managed window costs two seconds.
+    setupStep wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f ||
+        die "registry set-up failed"
+    # End the display-less session: GUI programs started later need one with DISPLAY.
+    setupStep wineserver -w || die "wineserver did not stop"
+    touch "$WINEPREFIX/.oriscope-ready"
+    echo "wine-run: prefix ready after $((SECONDS - start)) s" >&2
+}
+
+ensurePrefix() {
+    [[ -f $WINEPREFIX/.oriscope-ready ]] && { checkOwner; return 0; }
+    mkdir -p "$(dirname "$WINEPREFIX")" || die "cannot create $(dirname "$WINEPREFIX")"
+    exec 9>"$WINEPREFIX.lock" || die "cannot open $WINEPREFIX.lock"
+    flock -w 600 9 || die "timed out waiting for $WINEPREFIX.lock"
+    checkOwner
+    # Another run may have finished the prefix while we waited; a half-made one is redone.
+    [[ -f $WINEPREFIX/.oriscope-ready ]] || createPrefix
+    exec 9>&-
+}
+
+[[ $# -ge 1 ]] || die "usage: wine-run.sh <program.exe> [arguments...]"
+program=$1
+shift
+[[ -f $program ]] || die "no such program: $program"
+
+if [[ -n ${ORISCOPE_WINEPREFIX:-} ]]; then
+    WINEPREFIX=$ORISCOPE_WINEPREFIX
+else
+    buildTree=$(findBuildTree "$program") || die "$program is not inside a CMake build tree; set ORISCOPE_WINEPREFIX"
+    WINEPREFIX=$buildTree/wine-prefix
+fi
+export WINEPREFIX WINEARCH=win32
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDEBUG=${ORISCOPE_WINEDEBUG:--all,err+winediag}
+
+ensurePrefix
+
+limit=${ORISCOPE_WINE_TIMEOUT:-280}
+timeout --kill-after=10 "$limit" wine "$program" "$@"
+rc=$?
+if [[ $rc -eq 124 || $rc -eq 137 ]]; then
+    echo "wine-run: $(basename "$program") killed after ${limit} s (rc $rc)" >&2
+fi
+exit $rc
