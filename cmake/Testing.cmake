@@ -7,6 +7,7 @@
 #   and ctest runs it under Wine through the toolchain's emulator wrapper
 #   (cmake/wine-run.sh, prefix <build>/wine-prefix). All programs and DLLs land
 #   in <build>/bin, so a test finds midlib.dll and our other DLLs beside it.
+#   A test that wants GoogleMock adds oriscope_gmock to its LIBS (both builds).
 #
 # Labels (scripts/test.sh and the CMake test presets select tests by them):
 #   win32   added to every test of the Windows build.
@@ -22,9 +23,11 @@
 # rather than overwriting ENVIRONMENT; Windows programs see Unix variables too.
 include_guard(GLOBAL)
 
-if(ORISCOPE_BUILD_TESTS AND NOT WIN32)
+if(ORISCOPE_BUILD_TESTS AND NOT WIN32 AND NOT TARGET oriscope_gmock)
   find_package(GTest REQUIRED)
   find_package(Threads REQUIRED)
+  add_library(oriscope_gmock INTERFACE)
+  target_link_libraries(oriscope_gmock INTERFACE GTest::gmock)
 endif()
 
 # GoogleTest for Windows, built from Debian's sources with the cross toolchain.
