@@ -40,10 +40,15 @@ enum ResolutionMode : int { kModeFull = 0, kModeHalf = 1, kModeQuarter = 2, kMod
 bool SensorFullSize(int sensorType, int &width, int &height);
 
 // Process-wide camera table shared by all engines of one deliverable.
+// The table lock serialises engines of different filters that open or close
+// at the same time; generation changes whenever the library releases its
+// records, so an engine can tell that a record it kept is no longer valid.
 struct CameraTable {
     CameraRecord *cameraArray[kMiMaxCameras] = {};
     std::uint16_t cameraCount = 0;
     int openCount = 0;
+    unsigned generation = 0;
+    platform::CriticalSection lock;
 };
 CameraTable &SharedCameraTable();
 
@@ -77,6 +82,12 @@ public:
     // rawWidth after Initialize), kept so consumers never touch the record.
     int RawStride() const { return rawStride; }
     std::uint32_t FrameBufferSize() const { return frameBufferSize; }
+    // Bytes each of the three buffers holds: at least frameBufferSize and at
+    // least the full sensor frame, so a conversion or still sized from the
+    // settings never reads past a buffer whatever the camera delivered.
+    std::uint32_t BufferBytes() const { return bufferBytes; }
+    // A camera record is held and still valid.
+    bool CameraOpen() const;
 
     // --- Still hand-shake: requester side -----------------------------------
     void CaptureStillToFile(const char *path);
@@ -151,8 +162,11 @@ public:
     platform::CriticalSection consumerLock;
 
     SharedValue<bool> running{false};
-    platform::Event *threadEndedEvent = nullptr;
-    platform::Event *stillRequestEvent = nullptr;
+    // Both events live as long as the engine, so a still requester polling
+    // one can never see it destroyed by a concurrent stop; StartAcquisition
+    // resets them.
+    platform::Event threadEndedEvent;
+    platform::Event stillRequestEvent;
 
     // Frame timing, written only by the acquisition thread.
     SharedValue<std::uint32_t> prevFrameTick{0}, lastFrameTick{0}, frameIntervalMs{0};
@@ -190,17 +204,22 @@ private:
     static void AcquisitionThreadEntry(void *engine);
     void AcquisitionLoop();
     void RecordFrameTick();
-    void EndAcquisitionThread();
+    void JoinAcquisitionThread();
     bool ReadSensor(int reg, std::uint16_t &value);
     bool WriteSensor(int reg, std::uint16_t value);
-    bool WindowRegistersAndFormat();
+    void ProgramFrameFormat();
+    bool AllocateBuffers();
     void ProgramReadout();
+    void ProgramVariant48();
     void ReleaseBuffers();
-    bool MissingSystemDirectory();
+    bool TakeCameraFromTable();
 
     int rawStride = 0;
     std::uint32_t frameBufferSize = 0;
-    bool holdsLibrary = false; // this engine counts in openCount
+    std::uint32_t bufferBytes = 0;
+    bool holdsLibrary = false;   // this engine counts in openCount
+    unsigned cameraGeneration = 0; // table generation `camera` belongs to
+    bool threadActive = false;   // a thread was started and not yet joined
     platform::Thread acquisitionThread;
 
     // Still request state: idle, requested (withdrawable), being served.
