@@ -1,0 +1,27 @@
+// Row kernels for processors with AVX2, chosen at run time: the same row
+// pipeline as the portable kernels with 32-byte vectors.
+#include "imaging/convert_plan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <immintrin.h>
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace imaging {
+
+namespace avx2 {
+namespace {
+#include "imaging/convert_isa_avx2.inc"
+#include "imaging/convert_rows.inc"
+} // namespace
+} // namespace avx2
+
+RowFunction Avx2RowFunction(const FramePlan &plan) {
+    return avx2::selectRow(plan);
+}
+
+} // namespace imaging
+
+#pragma GCC pop_options

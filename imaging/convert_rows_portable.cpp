@@ -1,0 +1,44 @@
+// Row kernels that run on any x86 processor: the exact per-pixel path alone,
+// and the SSE2 vector path (every 64-bit x86 processor has SSE2).
+#include "imaging/convert_plan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <emmintrin.h>
+
+namespace imaging {
+
+namespace {
+struct Isa {
+    static constexpr bool kVector = false;
+    static constexpr int kBytes = 1;
+    static void storePixels(std::uint8_t *, const std::uint8_t *, const std::uint8_t *, const std::uint8_t *, bool) {}
+};
+#include "imaging/convert_rows.inc"
+} // namespace
+
+RowFunction ScalarRowFunction(const FramePlan &plan) {
+    return selectRow(plan);
+}
+
+} // namespace imaging
+
+#pragma GCC push_options
+#pragma GCC target("sse2")
+
+namespace imaging {
+
+namespace sse2 {
+namespace {
+#include "imaging/convert_isa_sse2.inc"
+#include "imaging/convert_rows.inc"
+} // namespace
+} // namespace sse2
+
+RowFunction Sse2RowFunction(const FramePlan &plan) {
+    return sse2::selectRow(plan);
+}
+
+} // namespace imaging
+
+#pragma GCC pop_options
