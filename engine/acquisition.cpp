@@ -41,7 +41,9 @@ void CameraEngine::JoinAcquisitionThread() {
     threadActive = false;
 }
 
-void CameraEngine::AcquisitionThreadEntry(void *engine) { static_cast<CameraEngine *>(engine)->AcquisitionLoop(); }
+void CameraEngine::AcquisitionThreadEntry(void *engine) {
+    static_cast<CameraEngine *>(engine)->AcquisitionLoop();
+}
 
 void CameraEngine::AcquisitionLoop() {
     while (running) {

@@ -217,9 +217,9 @@ private:
     int rawStride = 0;
     std::uint32_t frameBufferSize = 0;
     std::uint32_t bufferBytes = 0;
-    bool holdsLibrary = false;   // this engine counts in openCount
+    bool holdsLibrary = false;     // this engine counts in openCount
     unsigned cameraGeneration = 0; // table generation `camera` belongs to
-    bool threadActive = false;   // a thread was started and not yet joined
+    bool threadActive = false;     // a thread was started and not yet joined
     platform::Thread acquisitionThread;
 
     // Still request state: idle, requested (withdrawable), being served.

@@ -13,11 +13,17 @@ constexpr int kShutterDelayLimit = 2000;
 constexpr int kShutterWidthLimit = kLibraryBuild ? 15000 : 8000;
 
 // |value| without overflow for the most negative int.
-long long Magnitude(int value) { return std::llabs(static_cast<long long>(value)); }
+long long Magnitude(int value) {
+    return std::llabs(static_cast<long long>(value));
+}
 
-int CappedMagnitude(int value, int cap) { return static_cast<int>(std::min<long long>(Magnitude(value), cap)); }
+int CappedMagnitude(int value, int cap) {
+    return static_cast<int>(std::min<long long>(Magnitude(value), cap));
+}
 
-bool ValidMode(int mode) { return mode >= kModeFull && mode <= kModeCustom; }
+bool ValidMode(int mode) {
+    return mode >= kModeFull && mode <= kModeCustom;
+}
 
 } // namespace
 

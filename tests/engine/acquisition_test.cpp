@@ -12,8 +12,7 @@ namespace {
 class AcquisitionTest : public EngineTest {};
 
 // Waits (bounded) until pred() holds.
-template <typename Pred>
-bool WaitFor(Pred pred, std::uint32_t timeoutMs = 5000) {
+template <typename Pred> bool WaitFor(Pred pred, std::uint32_t timeoutMs = 5000) {
     const std::uint32_t start = platform::tickCount();
     while (!pred()) {
         if (platform::tickCount() - start > timeoutMs) {

@@ -25,7 +25,7 @@ TEST_F(ControlsTest, GainWrapsAndWritesItsRegister) {
     Open(engine);
     const struct {
         int argument, stored, reg;
-    } cases[] = {{0, 0, 0x40}, {25, 25, 0x49}, {50, 50, 0x53}, {99, 99, 0x66},
+    } cases[] = {{0, 0, 0x40},   {25, 25, 0x49},   {50, 50, 0x53},     {99, 99, 0x66},
                  {100, 0, 0x40}, {-130, 30, 0x4B}, {INT_MIN, 48, 0x52}};
     for (const auto &c : cases) {
         midsim_ClearLog();

@@ -172,8 +172,8 @@ TEST_F(SetupTest, FrameSizeFollowsTheMode) {
             SensorFullSize(c.type, fullWidth, fullHeight);
             // Quality reads the full window; speed has the sensor deliver the frame.
             EXPECT_EQ(engine.RawStride(), quality ? fullWidth : c.width);
-            EXPECT_EQ(engine.FrameBufferSize(), quality ? std::uint32_t(fullWidth * fullHeight)
-                                                        : std::uint32_t(c.width * c.height));
+            EXPECT_EQ(engine.FrameBufferSize(),
+                      quality ? std::uint32_t(fullWidth * fullHeight) : std::uint32_t(c.width * c.height));
             EXPECT_GE(engine.BufferBytes(), std::uint32_t(fullWidth * fullHeight));
             engine.StopAcquisition();
         }
@@ -263,9 +263,17 @@ TEST_F(SetupTest, SpeedCustomProgramsTheWindow) {
     const int columnStart = midsim_PeekRegister(0, 0x02);
     ASSERT_GE(rowStart, 0);
     Writes writes = InitializeWrites(engine);
-    const Writes expected = {{0x0D, 1},         {0x0D, 0},       {0x04, 319},         {0x03, 239},
-                             {0x01, rowStart + 60}, {0x02, columnStart + 100}, {0x1E, 0x8000}, {0x20, 0x1104},
-                             {0x35, 0x49},      {0x0C, 0},       {0x09, 0}};
+    const Writes expected = {{0x0D, 1},
+                             {0x0D, 0},
+                             {0x04, 319},
+                             {0x03, 239},
+                             {0x01, rowStart + 60},
+                             {0x02, columnStart + 100},
+                             {0x1E, 0x8000},
+                             {0x20, 0x1104},
+                             {0x35, 0x49},
+                             {0x0C, 0},
+                             {0x09, 0}};
     EXPECT_EQ(writes, expected);
     int formats = 0;
     for (int i = 0; i < midsim_EventCount(); ++i) {
