@@ -31,10 +31,16 @@ extern "C" {
  * result non-zero; 0 means every key was understood. */
 MIDSIM_API int MIDSIM_CALL midsim_Configure(const char *config);
 
-/* Faults on demand, per camera (index from 0). */
+/* Faults on demand, per camera (index from 0). They may be set before the
+ * camera is opened and last until the next Configure. Failing register
+ * accesses (and accesses at a bus address other than the SensorRecord's)
+ * return 2; AcquireFrame on a camera that is not started returns 4. */
 MIDSIM_API void MIDSIM_CALL midsim_SetOpenFailure(int fail);               /* mi_OpenCameras returns non-zero */
 MIDSIM_API void MIDSIM_CALL midsim_SetNoCamera(int none);                  /* mi_OpenCameras succeeds with 0 cameras */
-MIDSIM_API void MIDSIM_CALL midsim_SetUnplugAfter(int camera, int frames); /* <0: never; 0: at once */
+/* Unplug after `frames` more frames (<0: never; 0: at once): on an open camera
+ * counted from this call, otherwise from the next open. AcquireFrame then
+ * returns 3 until the library is closed and opened again. */
+MIDSIM_API void MIDSIM_CALL midsim_SetUnplugAfter(int camera, int frames);
 /* The next `count` AcquireFrame calls return `status` (not 0, not 3) instead of a frame. */
 MIDSIM_API void MIDSIM_CALL midsim_FailNextAcquires(int camera, int count, uint16_t status);
 /* Register access failures: reg -1 = every register; enable 0 restores. */
@@ -86,7 +92,8 @@ MIDSIM_API int MIDSIM_CALL midsim_CameraStarted(int camera); /* 1 between StartC
 
 /* Renders the frame the camera would deliver now for its current format into
  * `buffer` (frameBufferSize bytes) without advancing anything; with static=1
- * this equals every delivered frame. Returns 0 when there is no such camera. */
+ * this equals every delivered frame. Returns the bytes written (at most
+ * `size` and frameBufferSize), 0 when there is no such camera. */
 MIDSIM_API int MIDSIM_CALL midsim_RenderFrame(int camera, uint8_t *buffer, uint32_t size);
 
 #ifdef __cplusplus
