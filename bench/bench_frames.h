@@ -1,0 +1,30 @@
+// Frames and cases shared by the converter benchmarks: a realistic raw frame
+// of the largest sensor, the benchmarked converter settings, and the
+// memory-floor pass (read the raw frame, write the output, nothing else).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/camera_engine.h"
+
+inline constexpr int kSensorWidth = 2048;
+inline constexpr int kSensorHeight = 1536;
+
+// A shaded scene with edges, texture and noise behind the colour filter, and
+// `hotPixels` isolated samples well above their neighbours.
+std::vector<std::uint8_t> MakeSceneFrame(int width, int height, int hotPixels);
+
+// One benchmarked conversion: how to set the engine, and the output size.
+struct ConverterCase {
+    std::string name;
+    int width = kSensorWidth;
+    int height = kSensorHeight;
+    void (*configure)(CameraEngine &engine) = nullptr;
+};
+const std::vector<ConverterCase> &ConverterCases();
+
+// Reads every raw sample and writes every output pixel once: the least any
+// conversion of this frame must do.
+void MemoryFloorPass(const std::uint8_t *raw, std::uint32_t *out, std::size_t pixels);
