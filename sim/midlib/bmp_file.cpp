@@ -54,7 +54,8 @@ std::shared_ptr<const RgbImage> loadBmp24(const std::string &path, std::string &
         error = "the file is truncated";
         return nullptr;
     }
-    auto image = std::make_shared<RgbImage>();
+    // Not make_shared: its type tag would become an exported unique symbol.
+    std::shared_ptr<RgbImage> image(new RgbImage);
     image->width = width;
     image->height = height;
     image->pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);

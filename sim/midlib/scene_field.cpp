@@ -12,7 +12,7 @@ constexpr std::uint8_t kStripLevel = 40;
 constexpr std::uint8_t kBoxLevel = 235;
 
 std::shared_ptr<SceneField> emptyField(int width, int height) {
-    auto field = std::make_shared<SceneField>();
+    std::shared_ptr<SceneField> field(new SceneField); // not make_shared: see loadBmp24
     field->width = width;
     field->height = height;
     for (auto &plane : field->planes) {
