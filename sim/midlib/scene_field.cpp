@@ -125,7 +125,9 @@ bool movingBox(const CameraConfig &config, int width, int height, std::uint64_t 
     const int side = std::max(height / 8 - height / 32, 1);
     const int speed = std::max(2, width / 128) & ~1;
     const std::uint64_t travel = static_cast<std::uint64_t>(width) + static_cast<std::uint64_t>(side);
-    box.x0 = static_cast<int>(frameIndex * static_cast<std::uint64_t>(speed) % travel) - side;
+    // Frame 0 (every frame of a static scene) shows the box a quarter of the way in.
+    const std::uint64_t start = static_cast<std::uint64_t>(width / 4 + side);
+    box.x0 = static_cast<int>((start + frameIndex * static_cast<std::uint64_t>(speed)) % travel) - side;
     box.x1 = box.x0 + side;
     box.y0 = height * 3 / 4 + height / 64;
     box.y1 = box.y0 + side;
