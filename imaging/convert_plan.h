@@ -48,6 +48,9 @@ struct FramePlan {
     int gridCellWidth = 0, gridCellHeight = 0; // both > 0 when the grid is drawn
     bool blank = false;
     bool touchesInterior = true; // false: the interior is left exactly as it was
+    // Only demosaicing, mean grey and colour correction: vector chunks may go
+    // from registers to the output without the scratch.
+    bool directStore = false;
 
     std::size_t bytesPerPixel() const { return eightBit ? 1u : 4u; }
 };
@@ -73,7 +76,8 @@ using RowFunction = void (*)(const FramePlan &plan, const RowTask &row, Referenc
 
 // Instruction-set levels of the row kernels; the best one the processor
 // supports is picked once. Tests and benchmarks may pin a lower one.
-enum class KernelLevel : int { kScalar = 0, kSse2 = 1, kAvx2 = 2 };
+// kAvx512 is the AVX2 kernels storing with AVX-512 byte masks.
+enum class KernelLevel : int { kScalar = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3 };
 
 KernelLevel BestKernelLevel();
 KernelLevel ActiveKernelLevel();
@@ -85,5 +89,6 @@ const char *KernelLevelName(KernelLevel level);
 RowFunction ScalarRowFunction(const FramePlan &plan);
 RowFunction Sse2RowFunction(const FramePlan &plan);
 RowFunction Avx2RowFunction(const FramePlan &plan);
+RowFunction Avx512RowFunction(const FramePlan &plan);
 
 } // namespace imaging

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <emmintrin.h>
+#include <iterator>
 
 namespace imaging {
 

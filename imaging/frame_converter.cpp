@@ -93,6 +93,8 @@ void resolveStages(const ConversionSettings &s, imaging::FramePlan &plan) {
         }
     }
     plan.blank = s.blankOutput;
+    plan.directStore = plan.source == PixelSource::kDemosaic && !plan.eightBit && plan.byteOfGreen == 1 &&
+                       plan.overlay == nullptr && plan.gainTable == nullptr && plan.gridCellWidth == 0 && !plan.blank;
     plan.touchesInterior = plan.source != PixelSource::kExisting || plan.overlay != nullptr ||
                            plan.gainTable != nullptr || plan.autoColor || plan.gridCellWidth > 0 || plan.blank;
 }
@@ -138,6 +140,8 @@ void writeBorder(const imaging::FramePlan &plan) {
 
 imaging::RowFunction rowFunctionFor(const imaging::FramePlan &plan) {
     switch (imaging::ActiveKernelLevel()) {
+    case imaging::KernelLevel::kAvx512:
+        return imaging::Avx512RowFunction(plan);
     case imaging::KernelLevel::kAvx2:
         return imaging::Avx2RowFunction(plan);
     case imaging::KernelLevel::kSse2:

@@ -13,6 +13,9 @@ std::atomic<int> activeLevel{-1};
 KernelLevel BestKernelLevel() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl")) {
+        return KernelLevel::kAvx512;
+    }
     if (__builtin_cpu_supports("avx2")) {
         return KernelLevel::kAvx2;
     }
@@ -41,6 +44,8 @@ KernelLevel SetKernelLevel(KernelLevel level) {
 
 const char *KernelLevelName(KernelLevel level) {
     switch (level) {
+    case KernelLevel::kAvx512:
+        return "avx512";
     case KernelLevel::kAvx2:
         return "avx2";
     case KernelLevel::kSse2:

@@ -103,7 +103,8 @@ TEST_P(ConverterMatchesReference, FullSensorFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ConverterMatchesReference,
-                         ::testing::Values(KernelLevel::kScalar, KernelLevel::kSse2, KernelLevel::kAvx2),
+                         ::testing::Values(KernelLevel::kScalar, KernelLevel::kSse2, KernelLevel::kAvx2,
+                                           KernelLevel::kAvx512),
                          [](const ::testing::TestParamInfo<KernelLevel> &level) {
                              return std::string(imaging::KernelLevelName(level.param));
                          });
