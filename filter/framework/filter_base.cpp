@@ -11,13 +11,13 @@ FilterBase::FilterBase(const wchar_t *objectName, IUnknown *outer, REFCLSID id, 
     : UnknownBase(objectName, outer), filterLock(lock), filterClassId(id) {}
 
 FilterBase::~FilterBase() {
-    if (clock != nullptr)
-        clock->Release();
+    if (referenceClock != nullptr)
+        referenceClock->Release();
     CoTaskMemFree(filterName);
 }
 
 void FilterBase::OnFinalRelease() {
-    if (state != State_Stopped)
+    if (filterState != State_Stopped)
         Stop();
 }
 
@@ -51,10 +51,10 @@ HRESULT STDMETHODCALLTYPE FilterBase::GetClassID(CLSID *id) {
 }
 
 HRESULT STDMETHODCALLTYPE FilterBase::Stop() {
-    DSHOW_TRACE("filter %p Stop (state %d)", static_cast<void *>(this), static_cast<int>(state));
+    DSHOW_TRACE("filter %p Stop (state %d)", static_cast<void *>(this), static_cast<int>(filterState));
     platform::Lock guard(filterLock);
     HRESULT result = S_OK;
-    if (state != State_Stopped) {
+    if (filterState != State_Stopped) {
         const int count = GetPinCount();
         for (int i = 0; i < count; ++i) {
             PinBase *pin = GetPin(i);
@@ -63,14 +63,14 @@ HRESULT STDMETHODCALLTYPE FilterBase::Stop() {
                 result = pinResult;
         }
     }
-    state = State_Stopped;
+    filterState = State_Stopped;
     return result;
 }
 
 HRESULT STDMETHODCALLTYPE FilterBase::Pause() {
-    DSHOW_TRACE("filter %p Pause (state %d)", static_cast<void *>(this), static_cast<int>(state));
+    DSHOW_TRACE("filter %p Pause (state %d)", static_cast<void *>(this), static_cast<int>(filterState));
     platform::Lock guard(filterLock);
-    if (state == State_Stopped) {
+    if (filterState == State_Stopped) {
         const int count = GetPinCount();
         for (int i = 0; i < count; ++i) {
             PinBase *pin = GetPin(i);
@@ -84,20 +84,20 @@ HRESULT STDMETHODCALLTYPE FilterBase::Pause() {
             }
         }
     }
-    state = State_Paused;
+    filterState = State_Paused;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE FilterBase::Run(REFERENCE_TIME start) {
-    DSHOW_TRACE("filter %p Run (state %d)", static_cast<void *>(this), static_cast<int>(state));
+    DSHOW_TRACE("filter %p Run (state %d)", static_cast<void *>(this), static_cast<int>(filterState));
     platform::Lock guard(filterLock);
-    if (state == State_Stopped) {
+    if (filterState == State_Stopped) {
         const HRESULT result = Pause();
         if (FAILED(result))
             return result;
     }
     startTime = start;
-    if (state == State_Paused) {
+    if (filterState == State_Paused) {
         const int count = GetPinCount();
         for (int i = 0; i < count; ++i) {
             PinBase *pin = GetPin(i);
@@ -106,14 +106,14 @@ HRESULT STDMETHODCALLTYPE FilterBase::Run(REFERENCE_TIME start) {
                 return result;
         }
     }
-    state = State_Running;
+    filterState = State_Running;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE FilterBase::GetState(DWORD, FILTER_STATE *result) {
     if (result == nullptr)
         return E_POINTER;
-    const FILTER_STATE current = state;
+    const FILTER_STATE current = filterState;
     *result = current;
     return (current == State_Paused && liveSource) ? VFW_S_CANT_CUE : S_OK;
 }
@@ -122,9 +122,9 @@ HRESULT STDMETHODCALLTYPE FilterBase::SetSyncSource(IReferenceClock *newClock) {
     platform::Lock guard(filterLock);
     if (newClock != nullptr)
         newClock->AddRef();
-    if (clock != nullptr)
-        clock->Release();
-    clock = newClock;
+    if (referenceClock != nullptr)
+        referenceClock->Release();
+    referenceClock = newClock;
     return S_OK;
 }
 
@@ -132,9 +132,9 @@ HRESULT STDMETHODCALLTYPE FilterBase::GetSyncSource(IReferenceClock **result) {
     if (result == nullptr)
         return E_POINTER;
     platform::Lock guard(filterLock);
-    *result = clock;
-    if (clock != nullptr)
-        clock->AddRef();
+    *result = referenceClock;
+    if (referenceClock != nullptr)
+        referenceClock->AddRef();
     return S_OK;
 }
 
@@ -170,9 +170,9 @@ HRESULT STDMETHODCALLTYPE FilterBase::QueryFilterInfo(FILTER_INFO *info) {
     std::memset(info->achName, 0, sizeof info->achName);
     if (filterName != nullptr)
         lstrcpynW(info->achName, filterName, MAX_FILTER_NAME);
-    info->pGraph = graph;
-    if (graph != nullptr)
-        graph->AddRef();
+    info->pGraph = filterGraph;
+    if (filterGraph != nullptr)
+        filterGraph->AddRef();
     return S_OK;
 }
 
@@ -189,7 +189,7 @@ HRESULT STDMETHODCALLTYPE FilterBase::JoinFilterGraph(IFilterGraph *newGraph, LP
     }
     CoTaskMemFree(filterName);
     filterName = copy;
-    graph = newGraph;
+    filterGraph = newGraph;
     eventSink = nullptr;
     if (newGraph != nullptr) {
         // The sink belongs to the graph, which holds us: keep no reference.

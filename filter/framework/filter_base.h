@@ -67,13 +67,13 @@ public:
     // --- For derived classes and pins -----------------------------------------
     // Sends an event to the graph's event sink; E_NOTIMPL without a graph.
     HRESULT NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2);
-    bool IsActive() const { return state != State_Stopped; }
-    bool IsStopped() const { return state == State_Stopped; }
-    FILTER_STATE State() const { return state; }
+    bool IsActive() const { return filterState != State_Stopped; }
+    bool IsStopped() const { return filterState == State_Stopped; }
+    FILTER_STATE State() const { return filterState; }
     platform::CriticalSection &FilterLock() { return filterLock; }
-    IFilterGraph *Graph() const { return graph; }
+    IFilterGraph *Graph() const { return filterGraph; }
     REFERENCE_TIME StartTime() const { return startTime; }
-    IReferenceClock *Clock() const { return clock; }
+    IReferenceClock *Clock() const { return referenceClock; }
     // A live source answers GetState with VFW_S_CANT_CUE while paused, so the
     // graph does not wait for a preroll sample that only running produces.
     void SetLiveSource(bool live) { liveSource = live; }
@@ -85,12 +85,12 @@ protected:
     void PinsChanged() { InterlockedIncrement(&pinVersion); }
 
     platform::CriticalSection &filterLock;
-    volatile FILTER_STATE state = State_Stopped;
+    volatile FILTER_STATE filterState = State_Stopped;
     REFERENCE_TIME startTime = 0;
-    IReferenceClock *clock = nullptr;     // one reference held
-    IFilterGraph *graph = nullptr;        // no reference (the graph owns us)
-    IMediaEventSink *eventSink = nullptr; // no reference, as graph
-    wchar_t *filterName = nullptr;        // the name given by JoinFilterGraph
+    IReferenceClock *referenceClock = nullptr; // one reference held
+    IFilterGraph *filterGraph = nullptr;       // no reference (the graph owns us)
+    IMediaEventSink *eventSink = nullptr;      // no reference, as the graph
+    wchar_t *filterName = nullptr;             // the name given by JoinFilterGraph
     CLSID filterClassId;
 
 private:

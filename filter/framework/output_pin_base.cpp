@@ -8,10 +8,10 @@ OutputPinBase::OutputPinBase(const wchar_t *objectName, FilterBase *owner, platf
     : PinBase(objectName, owner, lock, result, pinName, PINDIR_OUTPUT) {}
 
 OutputPinBase::~OutputPinBase() {
-    if (allocator != nullptr)
-        allocator->Release();
-    if (inputPin != nullptr)
-        inputPin->Release();
+    if (sampleAllocator != nullptr)
+        sampleAllocator->Release();
+    if (downstreamInput != nullptr)
+        downstreamInput->Release();
 }
 
 HRESULT OutputPinBase::CheckConnect(IPin *peer) {
@@ -22,34 +22,34 @@ HRESULT OutputPinBase::CheckConnect(IPin *peer) {
     result = peer->QueryInterface(IID_IMemInputPin, reinterpret_cast<void **>(&memInput));
     if (FAILED(result) || memInput == nullptr)
         return VFW_E_NO_TRANSPORT;
-    if (inputPin != nullptr)
-        inputPin->Release();
-    inputPin = memInput;
+    if (downstreamInput != nullptr)
+        downstreamInput->Release();
+    downstreamInput = memInput;
     return S_OK;
 }
 
 HRESULT OutputPinBase::CompleteConnect(IPin *) {
-    if (inputPin == nullptr)
+    if (downstreamInput == nullptr)
         return VFW_E_NO_TRANSPORT;
     IMemAllocator *chosen = nullptr;
-    const HRESULT result = DecideAllocator(inputPin, &chosen);
+    const HRESULT result = DecideAllocator(downstreamInput, &chosen);
     if (FAILED(result))
         return result;
-    if (allocator != nullptr)
-        allocator->Release();
-    allocator = chosen;
+    if (sampleAllocator != nullptr)
+        sampleAllocator->Release();
+    sampleAllocator = chosen;
     return S_OK;
 }
 
 HRESULT OutputPinBase::BreakConnect() {
-    if (allocator != nullptr) {
-        allocator->Decommit();
-        allocator->Release();
-        allocator = nullptr;
+    if (sampleAllocator != nullptr) {
+        sampleAllocator->Decommit();
+        sampleAllocator->Release();
+        sampleAllocator = nullptr;
     }
-    if (inputPin != nullptr) {
-        inputPin->Release();
-        inputPin = nullptr;
+    if (downstreamInput != nullptr) {
+        downstreamInput->Release();
+        downstreamInput = nullptr;
     }
     return S_OK;
 }
@@ -96,15 +96,15 @@ HRESULT OutputPinBase::InitAllocator(IMemAllocator **result) {
 }
 
 HRESULT OutputPinBase::Active() {
-    if (allocator == nullptr)
+    if (sampleAllocator == nullptr)
         return VFW_E_NO_ALLOCATOR;
-    return allocator->Commit();
+    return sampleAllocator->Commit();
 }
 
 HRESULT OutputPinBase::Inactive() {
-    if (allocator == nullptr)
+    if (sampleAllocator == nullptr)
         return VFW_E_NO_ALLOCATOR;
-    return allocator->Decommit();
+    return sampleAllocator->Decommit();
 }
 
 HRESULT OutputPinBase::GetDeliveryBuffer(IMediaSample **sample, REFERENCE_TIME *start, REFERENCE_TIME *stop,
@@ -112,14 +112,14 @@ HRESULT OutputPinBase::GetDeliveryBuffer(IMediaSample **sample, REFERENCE_TIME *
     if (sample == nullptr)
         return E_POINTER;
     *sample = nullptr;
-    IMemAllocator *current = allocator;
+    IMemAllocator *current = sampleAllocator;
     if (current == nullptr)
         return VFW_E_NO_ALLOCATOR;
     return current->GetBuffer(sample, start, stop, flags);
 }
 
 HRESULT OutputPinBase::Deliver(IMediaSample *sample) {
-    IMemInputPin *pin = inputPin;
+    IMemInputPin *pin = downstreamInput;
     if (pin == nullptr)
         return VFW_E_NOT_CONNECTED;
     return pin->Receive(sample);

@@ -46,15 +46,15 @@ public:
     // The downstream pin's EndOfStream result; VFW_E_NOT_CONNECTED when unconnected.
     HRESULT DeliverEndOfStream();
 
-    IMemAllocator *Allocator() const { return allocator; }
-    IMemInputPin *InputPin() const { return inputPin; }
+    IMemAllocator *Allocator() const { return sampleAllocator; }
+    IMemInputPin *InputPin() const { return downstreamInput; }
 
 protected:
-    // The negotiation of CompleteConnect; leaves `allocator` set on success.
+    // The negotiation of CompleteConnect; leaves `sampleAllocator` set on success.
     virtual HRESULT DecideAllocator(IMemInputPin *pin, IMemAllocator **result);
     // Our own memory allocator (E_OUTOFMEMORY when it cannot be made).
     virtual HRESULT InitAllocator(IMemAllocator **result);
 
-    IMemAllocator *allocator = nullptr; // one reference while connected
-    IMemInputPin *inputPin = nullptr;   // one reference while connected
+    IMemAllocator *sampleAllocator = nullptr; // one reference while connected
+    IMemInputPin *downstreamInput = nullptr;  // one reference while connected
 };

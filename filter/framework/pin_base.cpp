@@ -86,10 +86,9 @@ HRESULT PinBase::Run(REFERENCE_TIME) {
 }
 
 HRESULT PinBase::AttemptConnection(IPin *peer, const AM_MEDIA_TYPE *type) {
-    HRESULT result = CheckMediaType(type);
-    if (result != S_OK)
-        return FAILED(result) ? result : VFW_E_TYPE_NOT_ACCEPTED;
-    result = SetMediaType(type);
+    if (CheckMediaType(type) != S_OK)
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    HRESULT result = SetMediaType(type);
     if (FAILED(result)) {
         connectionType.clear();
         return result;
@@ -175,11 +174,7 @@ HRESULT STDMETHODCALLTYPE PinBase::ReceiveConnection(IPin *peer, const AM_MEDIA_
         return VFW_E_NOT_STOPPED;
     HRESULT result = CheckConnect(peer);
     if (SUCCEEDED(result)) {
-        result = CheckMediaType(type);
-        if (result == S_OK)
-            result = SetMediaType(type);
-        else if (SUCCEEDED(result))
-            result = VFW_E_TYPE_NOT_ACCEPTED;
+        result = CheckMediaType(type) == S_OK ? SetMediaType(type) : VFW_E_TYPE_NOT_ACCEPTED;
     }
     if (SUCCEEDED(result)) {
         connectedPin = peer;
