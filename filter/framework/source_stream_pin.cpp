@@ -22,12 +22,15 @@ HRESULT SourceStreamPin::Active() {
     HRESULT result = OutputPinBase::Active();
     if (FAILED(result))
         return result;
-    if (!Create())
+    if (!Create()) {
+        OutputPinBase::Inactive();
         return E_FAIL;
+    }
     result = CallWorker(kCmdInit);
     if (FAILED(result)) {
-        // The thread has run OnThreadDestroy and is ending.
+        // The thread has run OnThreadDestroy and is ending; leave nothing committed.
         Close();
+        OutputPinBase::Inactive();
         return result;
     }
     return CallWorker(kCmdPause);
