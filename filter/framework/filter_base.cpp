@@ -93,7 +93,8 @@ HRESULT STDMETHODCALLTYPE FilterBase::Run(REFERENCE_TIME start) {
     platform::Lock guard(filterLock);
     if (filterState == State_Stopped) {
         const HRESULT result = Pause();
-        if (FAILED(result))
+        // A derived Pause may refuse to leave the stopped state (S_FALSE).
+        if (FAILED(result) || filterState == State_Stopped)
             return result;
     }
     startTime = start;

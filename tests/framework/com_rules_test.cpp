@@ -208,6 +208,22 @@ TEST_F(ComRulesTest, LiveSourceCannotCueWhilePaused) {
     EXPECT_EQ(filter->Release(), 0u);
 }
 
+TEST_F(ComRulesTest, RunStaysStoppedWhenPauseRefuses) {
+    HRESULT hr = S_OK;
+    auto *source = new TestSourceFilter(nullptr, &hr);
+    IBaseFilter *filter = nullptr;
+    ASSERT_EQ(source->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&filter)), S_OK);
+    source->refusePause = true;
+    EXPECT_EQ(filter->Run(1234), S_FALSE);
+    FILTER_STATE state = State_Running;
+    EXPECT_EQ(filter->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+    source->refusePause = false;
+    ASSERT_EQ(filter->Run(1234), S_OK);
+    EXPECT_EQ(source->StartTime(), 1234);
+    EXPECT_EQ(filter->Release(), 0u);
+}
+
 TEST_F(ComRulesTest, AggregatedFilterDelegatesToItsOuterObject) {
     auto *outer = new OuterObject;
     HRESULT hr = S_OK;

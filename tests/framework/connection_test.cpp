@@ -2,6 +2,9 @@
 // and how its streaming thread treats the downstream pin's answers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/platform.h"
 #include "tests/framework/fake_input_pin.h"
 #include "tests/framework/framework_test_support.h"
@@ -221,6 +224,45 @@ TEST_F(ConnectionTest, ActivationOfAnActivePinAndAFailedThreadStart) {
     IMediaSample *sample = nullptr;
     // Undone: the allocator is decommitted again.
     EXPECT_EQ(source->pin->Allocator()->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_NOT_COMMITTED);
+}
+
+TEST_F(ConnectionTest, RapidStartStopCyclesNeverHang) {
+    ASSERT_EQ(Connect(), S_OK);
+    struct Cycler {
+        IBaseFilter *filter;
+        std::atomic<long> *received;
+        std::atomic<int> failures{0};
+        platform::Thread thread;
+    } cycler{filter, &peer->received, {}, {}};
+    ASSERT_TRUE(cycler.thread.start(
+        [](void *self) {
+            auto *me = static_cast<Cycler *>(self);
+            for (int i = 0; i < 200; ++i) {
+                // Stop at once, or after the stream got going, or while running.
+                if (me->filter->Pause() != S_OK)
+                    ++me->failures;
+                if (i % 3 == 1) {
+                    const long target = *me->received + 1;
+                    for (int wait = 0; wait < 1000 && *me->received < target; ++wait)
+                        platform::sleepMs(1);
+                }
+                if (i % 3 == 2 && me->filter->Run(0) != S_OK)
+                    ++me->failures;
+                if (me->filter->Stop() != S_OK)
+                    ++me->failures;
+            }
+        },
+        &cycler));
+    if (!cycler.thread.join(60000)) {
+        // A hung Stop cannot be undone from here: end the program as a failure.
+        std::fputs("RapidStartStopCyclesNeverHang: start/stop cycles hung\n", stderr);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    EXPECT_EQ(cycler.failures, 0);
+    EXPECT_EQ(source->pin->threadCreates, 200);
+    EXPECT_EQ(source->pin->threadDestroys, 200);
+    EXPECT_FALSE(source->pin->ThreadExists());
 }
 
 } // namespace

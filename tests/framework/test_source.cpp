@@ -144,6 +144,12 @@ TestSourceFilter::~TestSourceFilter() {
     delete pin;
 }
 
+HRESULT STDMETHODCALLTYPE TestSourceFilter::Pause() {
+    if (refusePause)
+        return S_FALSE;
+    return SourceFilterBase::Pause();
+}
+
 NonDelegatingUnknown *TestSourceFilter::Create(IUnknown *outer, HRESULT *result) {
     auto *filter = new (std::nothrow) TestSourceFilter(outer, result);
     if (filter == nullptr)

@@ -68,6 +68,11 @@ public:
     // A new filter with one reference on its IBaseFilter.
     static IBaseFilter *CreateReferenced();
 
+    // Pause refuses to leave the stopped state (S_FALSE), as a source whose
+    // device cannot be opened does.
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    bool refusePause = false;
+
     TestSourcePin *pin = nullptr;
 };
 
