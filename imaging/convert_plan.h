@@ -63,13 +63,14 @@ struct ReferenceSearch {
 
 // One interior output row.
 struct RowTask {
-    int r = 0;                             // output row index before the vertical flip
-    std::uint8_t *rawCentreRow = nullptr;  // raw row y
-    std::uint8_t *outRow = nullptr;        // first byte of the output row
-    std::size_t outRowOffset = 0;          // its byte offset in the output
-    const std::int32_t *gainRow = nullptr; // gain entries of raw row y
-    bool defectRow = false;                // defect test applies to this row
-    bool onGrid = false;                   // the whole row is a grid line
+    int r = 0;                                // output row index before the vertical flip
+    std::uint8_t *rawCentreRow = nullptr;     // raw row y
+    std::uint8_t *outRow = nullptr;           // first byte of the output row
+    const std::uint8_t *nextOutRow = nullptr; // the next interior row, if any (32-bit layout)
+    std::size_t outRowOffset = 0;             // its byte offset in the output
+    const std::int32_t *gainRow = nullptr;    // gain entries of raw row y
+    bool defectRow = false;                   // defect test applies to this row
+    bool onGrid = false;                      // the whole row is a grid line
 };
 
 using RowFunction = void (*)(const FramePlan &plan, const RowTask &row, ReferenceSearch &search);

@@ -162,6 +162,9 @@ void convertInterior(const imaging::FramePlan &plan, imaging::ReferenceSearch &s
         row.rawCentreRow = plan.raw + y * plan.rawStride;
         row.outRowOffset = rowBytes * static_cast<std::size_t>(outRow);
         row.outRow = plan.out + row.outRowOffset;
+        if (r < plan.height - 2 && !plan.eightBit) {
+            row.nextOutRow = plan.verticalFlip ? row.outRow - rowBytes : row.outRow + rowBytes;
+        }
         row.gainRow = plan.gainTable != nullptr ? plan.gainTable + y * plan.rawStride : nullptr;
         row.defectRow = plan.defect && r >= 2 && r <= plan.height - 3;
         row.onGrid = plan.gridCellHeight > 0 && (plan.yo + r) % plan.gridCellHeight == 0;
