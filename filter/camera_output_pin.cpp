@@ -1,0 +1,178 @@
+// CameraOutputPin: pin category, type checks, buffer sizing and the frame
+// conversion both output pins share.
+#include "filter/camera_output_pin.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "filter/capture_source_filter.h"
+#include "imaging/frame_converter.h"
+
+namespace {
+// Bytes of a pin category GUID.
+constexpr DWORD kCategoryBytes = sizeof(GUID);
+// The property-set results (HRESULT_FROM_WIN32 of ERROR_SET_NOT_FOUND and
+// ERROR_NOT_FOUND), spelled out since not every SDK header set has them.
+constexpr HRESULT kPropSetUnsupported = static_cast<HRESULT>(0x80070492);
+constexpr HRESULT kPropIdUnsupported = static_cast<HRESULT>(0x80070490);
+constexpr DWORD kSupportGet = 1; // KSPROPERTY_SUPPORT_GET
+} // namespace
+
+CameraOutputPin::CameraOutputPin(const wchar_t *objectName, HRESULT *result, CaptureSourceFilter *filter,
+                                 const wchar_t *pinName, REFGUID category)
+    : SourceStreamPin(objectName, result, filter, pinName), cameraFilter(filter), pinCategory(category) {}
+
+CameraOutputPin::~CameraOutputPin() {
+    delete[] cropBuffer;
+}
+
+HRESULT STDMETHODCALLTYPE CameraOutputPin::QueryInterface(REFIID iid, void **result) {
+    return NonDelegatingQueryInterface(iid, result);
+}
+
+ULONG STDMETHODCALLTYPE CameraOutputPin::AddRef() {
+    return SourceStreamPin::AddRef();
+}
+
+ULONG STDMETHODCALLTYPE CameraOutputPin::Release() {
+    return SourceStreamPin::Release();
+}
+
+HRESULT STDMETHODCALLTYPE CameraOutputPin::NonDelegatingQueryInterface(REFIID iid, void **result) {
+    if (result == nullptr)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_IKsPropertySet) || IsEqualIID(iid, IID_IUnknown))
+        return ReturnInterface(static_cast<IKsPropertySet *>(this), result);
+    return SourceStreamPin::NonDelegatingQueryInterface(iid, result);
+}
+
+HRESULT STDMETHODCALLTYPE CameraOutputPin::Set(REFGUID, DWORD, LPVOID, DWORD, LPVOID, DWORD) {
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CameraOutputPin::Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD dataSize,
+                                               DWORD *returned) {
+    if (!IsEqualGUID(set, AMPROPSETID_Pin))
+        return kPropSetUnsupported;
+    if (id != AMPROPERTY_PIN_CATEGORY)
+        return kPropIdUnsupported;
+    if (data == nullptr && returned == nullptr)
+        return E_POINTER;
+    if (returned != nullptr)
+        *returned = kCategoryBytes;
+    if (data == nullptr)
+        return S_OK;
+    if (dataSize < kCategoryBytes)
+        return E_UNEXPECTED;
+    std::memcpy(data, &pinCategory, kCategoryBytes);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CameraOutputPin::QuerySupported(REFGUID set, DWORD id, DWORD *support) {
+    if (!IsEqualGUID(set, AMPROPSETID_Pin))
+        return kPropSetUnsupported;
+    if (id != AMPROPERTY_PIN_CATEGORY)
+        return kPropIdUnsupported;
+    if (support != nullptr)
+        *support = kSupportGet;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CameraOutputPin::EnumMediaTypes(IEnumMediaTypes **result) {
+    if (result == nullptr)
+        return E_POINTER;
+    if (IPin *peer = GetConnected())
+        return peer->EnumMediaTypes(result);
+    return SourceStreamPin::EnumMediaTypes(result);
+}
+
+HRESULT CameraOutputPin::CheckMediaType(const AM_MEDIA_TYPE *type) {
+    return CheckVideoMediaType(type);
+}
+
+HRESULT CameraOutputPin::SetMediaType(const AM_MEDIA_TYPE *type) {
+    platform::Lock guard(filterLock);
+    const HRESULT stored = SourceStreamPin::SetMediaType(type);
+    if (FAILED(stored))
+        return stored;
+    const VIDEOINFOHEADER *header = VideoHeaderOf(ConnectionType());
+    if (header == nullptr)
+        return E_UNEXPECTED;
+    return header->bmiHeader.biBitCount == 32 ? S_OK : E_INVALIDARG;
+}
+
+HRESULT CameraOutputPin::DecideBufferSize(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) {
+    if (allocator == nullptr || request == nullptr)
+        return E_POINTER;
+    platform::Lock guard(filterLock);
+    const VIDEOINFOHEADER *header = VideoHeaderOf(ConnectionType());
+    if (header == nullptr)
+        return E_UNEXPECTED; // no connection type to size for
+    if (request->cBuffers == 0)
+        request->cBuffers = 2;
+    request->cbBuffer = static_cast<LONG>(header->bmiHeader.biSizeImage);
+    ALLOCATOR_PROPERTIES actual{};
+    const HRESULT result = allocator->SetProperties(request, &actual);
+    if (FAILED(result))
+        return result;
+    return actual.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+}
+
+HRESULT CameraOutputPin::OnThreadDestroy() {
+    delete[] cropBuffer;
+    cropBuffer = nullptr;
+    cropBytes = 0;
+    return S_OK;
+}
+
+void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
+    CameraEngine &engine = cameraFilter->engine;
+    const int width = engine.frameWidth;
+    const int height = engine.frameHeight;
+    if (engine.consumerBuffer == nullptr || width <= 0 || height <= 0)
+        return;
+    const LONG sampleBytes = sample->GetSize();
+    const std::uint64_t frameBytes = std::uint64_t(width) * std::uint64_t(height) * 4u;
+    if (sampleBytes >= 0 && frameBytes <= std::uint64_t(sampleBytes)) {
+        FrameConverter::convert(engine, engine.consumerBuffer, data, width, height, engine.RawStride());
+        return;
+    }
+    CropFrame(data, sampleBytes, width, height);
+}
+
+// The frame is larger than the sample (the sensor or a setting changed while
+// the pin kept its type): convert it aside and copy the part that fits the
+// connection type, row by row, never past the sample's end.
+void CameraOutputPin::CropFrame(BYTE *data, LONG sampleBytes, int width, int height) {
+    ++croppedSamples;
+    if (sampleBytes <= 0)
+        return;
+    const std::uint64_t frameBytes = std::uint64_t(width) * std::uint64_t(height) * 4u;
+    if (cropBytes < frameBytes) {
+        delete[] cropBuffer;
+        cropBytes = 0;
+        cropBuffer = new (std::nothrow) std::uint8_t[frameBytes];
+        if (cropBuffer == nullptr) {
+            std::memset(data, 0, std::size_t(sampleBytes)); // a blank picture rather than stale data
+            return;
+        }
+        cropBytes = frameBytes;
+    }
+    CameraEngine &engine = cameraFilter->engine;
+    FrameConverter::convert(engine, engine.consumerBuffer, cropBuffer, width, height, engine.RawStride());
+
+    const VIDEOINFOHEADER *header = VideoHeaderOf(ConnectionType());
+    LONG targetWidth = header != nullptr ? header->bmiHeader.biWidth : 0;
+    LONG targetHeight = header != nullptr ? std::abs(header->bmiHeader.biHeight) : 0;
+    if (targetWidth <= 0 || targetHeight <= 0) {
+        targetWidth = width; // no usable type: keep the frame's rows
+        targetHeight = height;
+    }
+    const std::uint64_t targetRowBytes = std::uint64_t(targetWidth) * 4u;
+    const std::uint64_t rows =
+        std::min<std::uint64_t>({std::uint64_t(height), std::uint64_t(targetHeight), sampleBytes / targetRowBytes});
+    const std::size_t copyBytes = std::size_t(std::min<LONG>(width, targetWidth)) * 4u;
+    for (std::uint64_t row = 0; row < rows; ++row)
+        std::memcpy(data + row * targetRowBytes, cropBuffer + row * std::uint64_t(width) * 4u, copyBytes);
+}

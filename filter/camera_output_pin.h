@@ -1,0 +1,82 @@
+// CameraOutputPin: what the capture and preview pins share. Both are
+// streaming output pins of CaptureSourceFilter that offer RGB32 video, name
+// their category through IKsPropertySet and convert the engine's newest raw
+// frame into each media sample.
+//
+// Threading: the format hooks (GetMediaType, SetMediaType, DecideBufferSize)
+// run under the filter's stateLock; CheckMediaType and IKsPropertySet take
+// no lock. FillBuffer runs on the pin's streaming thread under `streamLock`
+// and holds the engine's consumerLock from taking a frame until its
+// conversion (and the preview pin's still) is done, so the other pin cannot
+// make the acquisition thread refill that buffer meanwhile. The format
+// copies are atomics written by the control interface under the filter's
+// settingsLock; the pins read them under stateLock when they build a type.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "filter/framework/framework.h"
+#include "filter/video_formats.h"
+#include "platform/platform.h"
+
+class CaptureSourceFilter;
+
+class CameraOutputPin : public SourceStreamPin, public IKsPropertySet {
+public:
+    // category: the GUID IKsPropertySet::Get reports (capture or preview).
+    CameraOutputPin(const wchar_t *objectName, HRESULT *result, CaptureSourceFilter *filter, const wchar_t *pinName,
+                    REFGUID category);
+    ~CameraOutputPin() override;
+
+    // --- IUnknown: references go to the filter ----------------------------------------
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    // IKsPropertySet (also for IUnknown), then IPin and IQualityControl.
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
+
+    // --- IKsPropertySet: the pin category, read only ------------------------------------
+    HRESULT STDMETHODCALLTYPE Set(REFGUID set, DWORD id, LPVOID instance, DWORD instanceSize, LPVOID data,
+                                  DWORD dataSize) override;
+    HRESULT STDMETHODCALLTYPE Get(REFGUID set, DWORD id, LPVOID instance, DWORD instanceSize, LPVOID data,
+                                  DWORD dataSize, DWORD *returned) override;
+    HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD *support) override;
+
+    // --- IPin ------------------------------------------------------------------------------
+    // While connected: the connected pin's types; otherwise our own positions.
+    HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes **result) override;
+
+    // --- Format hooks shared by both pins ------------------------------------------------
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE *type) override;
+    // E_UNEXPECTED without a whole format block, E_INVALIDARG unless 32 bits
+    // per pixel (the type stays stored then).
+    HRESULT SetMediaType(const AM_MEDIA_TYPE *type) override;
+    // Two buffers unless downstream asked for a count; each holds biSizeImage.
+    HRESULT DecideBufferSize(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) override;
+    // Frees the crop buffer when the streaming thread ends.
+    HRESULT OnThreadDestroy() override;
+
+    // Number of samples whose frame did not fit and was cropped (for tests).
+    long CroppedSamples() const { return croppedSamples; }
+
+    // Duration of one frame in 100-ns units, as the media types announce it.
+    const REFERENCE_TIME frameLength = kFrameLength;
+
+protected:
+    // Converts the engine's consumerBuffer into the sample's data. The caller
+    // holds the engine's consumerLock. A frame larger than the sample is
+    // converted aside and cropped to the connection type's size.
+    void ConvertFrame(IMediaSample *sample, BYTE *data);
+
+    CaptureSourceFilter *cameraFilter;
+    platform::CriticalSection streamLock;
+
+private:
+    void CropFrame(BYTE *data, LONG sampleBytes, int width, int height);
+
+    GUID pinCategory;
+    std::uint8_t *cropBuffer = nullptr; // streaming thread only
+    std::uint64_t cropBytes = 0;
+    std::atomic<long> croppedSamples{0};
+};

@@ -1,0 +1,102 @@
+// CaptureSourceFilter: construction, interfaces and the camera bound to the
+// filter's states.
+#include "filter/capture_source_filter.h"
+
+#include <new>
+
+#include "filter/capture_pin.h"
+#include "filter/oriscope_ids.h"
+#include "filter/preview_pin.h"
+
+CaptureSourceFilter::CaptureSourceFilter(IUnknown *outer, HRESULT *result)
+    : SourceFilterBase(nullptr, outer, kClsidOriscopeFilter) {
+    // Graphs must not wait in paused for a sample only running produces.
+    SetLiveSource(true);
+    capturePin = new (std::nothrow) CapturePin(result, this);
+    if (capturePin != nullptr)
+        previewPin = new (std::nothrow) PreviewPin(result, this);
+    if ((capturePin == nullptr || previewPin == nullptr) && result != nullptr)
+        *result = E_OUTOFMEMORY;
+}
+
+CaptureSourceFilter::~CaptureSourceFilter() {
+    delete capturePin;
+    delete previewPin;
+}
+
+NonDelegatingUnknown *CaptureSourceFilter::Create(IUnknown *outer, HRESULT *result) {
+    auto *filter = new (std::nothrow) CaptureSourceFilter(outer, result);
+    if (filter == nullptr && result != nullptr)
+        *result = E_OUTOFMEMORY;
+    return filter;
+}
+
+HRESULT STDMETHODCALLTYPE CaptureSourceFilter::NonDelegatingQueryInterface(REFIID iid, void **result) {
+    if (result == nullptr)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
+        return ReturnInterface(static_cast<ISpecifyPropertyPages *>(this), result);
+    // ICameraSettings is answered here, next to ISpecifyPropertyPages.
+    return SourceFilterBase::NonDelegatingQueryInterface(iid, result);
+}
+
+HRESULT STDMETHODCALLTYPE CaptureSourceFilter::GetPages(CAUUID *pages) {
+    if (pages == nullptr)
+        return E_POINTER;
+    pages->cElems = 0;
+    pages->pElems = static_cast<GUID *>(CoTaskMemAlloc(sizeof(GUID)));
+    if (pages->pElems == nullptr)
+        return E_OUTOFMEMORY;
+    pages->cElems = 1;
+    pages->pElems[0] = kClsidCameraPropertyPage;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Pause() {
+    platform::Lock state(stateLock);
+    bool openedHere = false;
+    if (!cameraOpened) {
+        platform::Lock settings(settingsLock);
+        cameraOpened = engine.Initialize();
+        if (!cameraOpened) {
+            engine.StopAcquisition(); // releases whatever a half-done Initialize holds
+            return S_FALSE;
+        }
+        engine.StartAcquisition();
+        openedHere = true;
+    }
+    const HRESULT result = SourceFilterBase::Pause();
+    if (FAILED(result) && openedHere) {
+        // The pins could not start: leave the camera as this call found it.
+        platform::Lock settings(settingsLock);
+        engine.StopAcquisition();
+        cameraOpened = false;
+    }
+    return result;
+}
+
+HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Run(REFERENCE_TIME start) {
+    platform::Lock state(stateLock);
+    // Run from stopped passes through Pause, which opens the camera.
+    if (!cameraOpened && IsStopped())
+        Pause();
+    if (!cameraOpened)
+        return Stop();
+    return SourceFilterBase::Run(start);
+}
+
+HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Stop() {
+    platform::Lock state(stateLock);
+    const HRESULT result = SourceFilterBase::Stop();
+    {
+        platform::Lock settings(settingsLock);
+        engine.StopAcquisition();
+    }
+    cameraOpened = false;
+    return result;
+}
+
+void CaptureSourceFilter::SetPinFormatMode(int mode) {
+    capturePin->SetFormatMode(mode);
+    previewPin->SetFormatMode(mode);
+}

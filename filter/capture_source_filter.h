@@ -1,0 +1,63 @@
+// CaptureSourceFilter: the Oriscope DirectShow source filter. It embeds one
+// CameraEngine and owns the capture pin ("~Capture", pin 1) and the preview
+// pin ("Preview", pin 2). Leaving the stopped state opens and programs the
+// camera and starts acquisition; stopping ends the pins' threads first, then
+// acquisition, and closes the camera.
+//
+// Threading: state changes come from the graph's thread under stateLock.
+// Engine calls are serialised by settingsLock: the control interface holds
+// it for each method, and Pause/Stop hold it (inside stateLock, never the
+// other way round) while they open or close the camera. The pins' streaming
+// threads never take settingsLock; they reach the engine through ExchangeFrame
+// under its consumerLock.
+#pragma once
+
+#include "engine/camera_engine.h"
+#include "filter/framework/framework.h"
+#include "platform/platform.h"
+
+class CapturePin;
+class PreviewPin;
+
+class CaptureSourceFilter : public SourceFilterBase, public ISpecifyPropertyPages {
+public:
+    // result: E_OUTOFMEMORY when a pin cannot be created (the class factory
+    // then discards the filter).
+    CaptureSourceFilter(IUnknown *outer, HRESULT *result);
+    ~CaptureSourceFilter() override;
+
+    // The class table's create routine: the new filter's non-delegating unknown.
+    static NonDelegatingUnknown *Create(IUnknown *outer, HRESULT *result);
+
+    DELEGATE_IUNKNOWN
+    // ISpecifyPropertyPages here (ICameraSettings joins it), the rest from the framework.
+    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
+
+    // --- ISpecifyPropertyPages: the camera property page --------------------------------
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pages) override;
+
+    // --- IMediaFilter ----------------------------------------------------------------------
+    // From stopped: Initialize and StartAcquisition first; S_FALSE (still
+    // stopped, pins idle) when the camera cannot be opened.
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    // Without an open camera (after a failed Pause) the filter stops itself.
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    // The pins' threads end first, then acquisition; the camera is closed.
+    HRESULT STDMETHODCALLTYPE Stop() override;
+
+    // --- For the control interface and the pins ------------------------------------------
+    // Writes the capture and preview pins' formatMode together (the
+    // resolution-mode setter calls it with resolutionMode).
+    void SetPinFormatMode(int mode);
+
+    // Members in construction order; the control interface reaches the
+    // engine and the pins' format copies through them.
+    // Taken by every ICameraSettings method; the pins never take it.
+    platform::CriticalSection settingsLock;
+    CapturePin *capturePin = nullptr; // owned, pin 1
+    PreviewPin *previewPin = nullptr; // owned, pin 2
+    // Initialize has succeeded since the last Stop (written under stateLock).
+    bool cameraOpened = false;
+    // The camera connection with every user setting; nothing is opened at construction.
+    CameraEngine engine;
+};

@@ -1,0 +1,81 @@
+// PreviewPin: the preview pin's media type, its frame wait and FillBuffer
+// with the still hand-off.
+#include "filter/preview_pin.h"
+
+#include "filter/capture_source_filter.h"
+#include "filter/oriscope_ids.h"
+#include "filter/video_formats.h"
+#include "imaging/still_image.h"
+
+PreviewPin::PreviewPin(HRESULT *result, CaptureSourceFilter *filter)
+    : CameraOutputPin(L"Preview pin", result, filter, kPreviewPinName, PIN_CATEGORY_PREVIEW) {}
+
+HRESULT PreviewPin::GetMediaType(int position, AM_MEDIA_TYPE *type) {
+    if (type == nullptr)
+        return E_POINTER;
+    if (position < 0)
+        return E_INVALIDARG;
+    if (position > 2)
+        return VFW_S_NO_MORE_ITEMS;
+    platform::Lock guard(filterLock);
+    return BuildPreviewMediaType(formatSensorType, formatMode, formatRegionWidth, formatRegionHeight, *type);
+}
+
+void PreviewPin::SetFormatMode(int mode) {
+    formatMode = mode;
+    IncrementTypeVersion();
+}
+
+void PreviewPin::SetFormatSensorType(int sensorType) {
+    formatSensorType = sensorType;
+    IncrementTypeVersion();
+}
+
+void PreviewPin::SetFormatRegion(int width, int height) {
+    formatRegionWidth = width;
+    formatRegionHeight = height;
+    IncrementTypeVersion();
+}
+
+void PreviewPin::SetRawStillCopy(bool raw) {
+    rawStillCopy = raw;
+}
+
+bool PreviewPin::WaitForFrame() {
+    CameraEngine &engine = cameraFilter->engine;
+    int sleeps = 0;
+    for (;;) {
+        engine.consumerLock.enter();
+        if (engine.ExchangeFrame(engine.consumerBuffer, false))
+            return true;
+        // Waiting for the camera must not hold up the capture pin.
+        engine.consumerLock.leave();
+        // A stop waits for this thread: no point waiting for the camera.
+        DWORD command = 0;
+        if (CheckRequest(&command))
+            return false;
+        platform::sleepMs(1);
+        if (++sleeps == kFrameWaitSleeps)
+            return false;
+    }
+}
+
+HRESULT PreviewPin::FillBuffer(IMediaSample *sample) {
+    if (!IsConnected())
+        return S_OK;
+    if (sample == nullptr)
+        return E_POINTER;
+    platform::Lock stream(streamLock);
+    BYTE *data = nullptr;
+    const HRESULT pointer = sample->GetPointer(&data);
+    if (FAILED(pointer))
+        return pointer;
+    if (!WaitForFrame())
+        return S_FALSE; // the framework ends this pin's stream
+    CameraEngine &engine = cameraFilter->engine;
+    ConvertFrame(sample, data);
+    TakeStill(engine, StillPinState{formatSensorType, rawStillCopy});
+    engine.consumerLock.leave();
+    sample->SetSyncPoint(TRUE);
+    return S_OK;
+}
