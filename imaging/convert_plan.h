@@ -13,6 +13,25 @@ namespace imaging {
 // A raw sample more than this above its four same-colour neighbours is a defect.
 inline constexpr int kDefectMargin = 70;
 
+// Byte-shuffle masks that pick every third byte of 48: [phase][16-byte part]
+// gives, for output byte k, the byte 3k + phase of the 48 if it lies in that
+// part, else 0x80 (a zero).
+struct Stride3Masks {
+    std::uint8_t bytes[3][3][16];
+    constexpr Stride3Masks() : bytes() {
+        for (int phase = 0; phase < 3; ++phase) {
+            for (int part = 0; part < 3; ++part) {
+                for (int k = 0; k < 16; ++k) {
+                    const int position = 3 * k + phase;
+                    bytes[phase][part][k] = static_cast<std::uint8_t>(position / 16 == part ? position % 16 : 0x80);
+                }
+            }
+        }
+    }
+};
+inline constexpr Stride3Masks kStride3MaskTable{};
+inline constexpr const std::uint8_t (&kStride3Masks)[3][3][16] = kStride3MaskTable.bytes;
+
 // Where the pixel's blue, green and red come from before the later stages.
 enum class PixelSource : std::uint8_t {
     kDemosaic, // demosaicing table (grey applied after it when monochrome)
