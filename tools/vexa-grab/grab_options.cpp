@@ -80,6 +80,9 @@ int Usage() {
 bool ParseOptions(int argc, char **argv, Options &o) {
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == "--help" || name == "-h") {
+            return false;
+        }
         bool *flag = name == "--no-detect" ? &o.detect
                      : name == "--hflip"   ? &o.horizontalFlip
                      : name == "--vflip"   ? &o.verticalFlip
