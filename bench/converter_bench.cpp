@@ -147,6 +147,12 @@ void PrintSummary() {
         std::printf("%-14s %10s %9.3f %9.1f %10.3f %9.2f %9s %9s\n", r.name.c_str(), size.c_str(), r.ms,
                     r.width * r.height / r.ms / 1e3, r.opencvMs, r.vsOpenCv, floorMs, vsFloor);
     }
+    // For converter_timing runs elsewhere (the Windows build under Wine) to compare with.
+    std::printf("opencv-times:");
+    for (std::size_t i = 0; i < Results().size(); ++i) {
+        std::printf("%s%s:%.4f", i == 0 ? " " : ",", Results()[i].name.c_str(), Results()[i].opencvMs);
+    }
+    std::printf("\n");
 }
 
 } // namespace
