@@ -17,6 +17,16 @@ constexpr DWORD kCategoryBytes = sizeof(GUID);
 constexpr HRESULT kPropSetUnsupported = static_cast<HRESULT>(0x80070492);
 constexpr HRESULT kPropIdUnsupported = static_cast<HRESULT>(0x80070490);
 constexpr DWORD kSupportGet = 1; // KSPROPERTY_SUPPORT_GET
+
+// True when `types` yields at least one type; the enumerator is reset after.
+bool OffersAType(IEnumMediaTypes *types) {
+    AM_MEDIA_TYPE *type = nullptr;
+    ULONG fetched = 0;
+    const bool offers = types->Next(1, &type, &fetched) == S_OK && fetched == 1;
+    DeleteMediaType(type);
+    types->Reset();
+    return offers;
+}
 } // namespace
 
 CameraOutputPin::CameraOutputPin(const wchar_t *objectName, HRESULT *result, CaptureSourceFilter *filter,
@@ -82,8 +92,23 @@ HRESULT STDMETHODCALLTYPE CameraOutputPin::QuerySupported(REFGUID set, DWORD id,
 HRESULT STDMETHODCALLTYPE CameraOutputPin::EnumMediaTypes(IEnumMediaTypes **result) {
     if (result == nullptr)
         return E_POINTER;
-    if (IPin *peer = GetConnected())
-        return peer->EnumMediaTypes(result);
+    *result = nullptr;
+    // While connected, the connected pin's types. A peer that offers none
+    // (Wine's Sample Grabber passes its upstream types through and so has
+    // none of its own), or that asks us back, gets our own types instead:
+    // a filter behind it would otherwise find nothing to connect with.
+    IPin *peer = GetConnected();
+    if (peer != nullptr && peerEnumerations.fetch_add(1) == 0) {
+        ComPtr<IEnumMediaTypes> peerTypes;
+        const HRESULT got = peer->EnumMediaTypes(peerTypes.put());
+        --peerEnumerations;
+        if (SUCCEEDED(got) && peerTypes && OffersAType(peerTypes.get())) {
+            *result = peerTypes.detach();
+            return S_OK;
+        }
+    } else if (peer != nullptr) {
+        --peerEnumerations;
+    }
     return SourceStreamPin::EnumMediaTypes(result);
 }
 

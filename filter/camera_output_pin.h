@@ -44,7 +44,8 @@ public:
     HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD *support) override;
 
     // --- IPin ------------------------------------------------------------------------------
-    // While connected: the connected pin's types; otherwise our own positions.
+    // While connected: the connected pin's types when it offers any;
+    // otherwise our own positions.
     HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes **result) override;
 
     // --- Format hooks shared by both pins ------------------------------------------------
@@ -79,4 +80,5 @@ private:
     std::uint8_t *cropBuffer = nullptr; // streaming thread only
     std::uint64_t cropBytes = 0;
     std::atomic<long> croppedSamples{0};
+    std::atomic<int> peerEnumerations{0}; // guards against a peer that asks us back
 };
