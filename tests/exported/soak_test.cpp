@@ -2,12 +2,15 @@
 // stop cycles with every setting changing, after which the process holds no
 // more memory, handles or threads than after the first cycles.
 #include <cstdio>
+#include <vector>
 
 #include "vexa_test_support.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 #else
 #include <dirent.h>
 #include <malloc.h>
@@ -32,6 +35,54 @@ struct Resources {
 };
 
 #if defined(_WIN32)
+// Handles of this process in the system's handle table. GetProcessHandleCount
+// is the direct way, but Wine answers it with 0.
+long long CountHandles() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) {
+        return count;
+    }
+    using QuerySystemInformation = LONG(NTAPI *)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QuerySystemInformation>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    struct HandleEntry {
+        ULONG process;
+        BYTE type, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    constexpr ULONG kSystemHandleInformation = 16;
+    std::vector<std::uint8_t> table(1 << 20);
+    ULONG length = 0;
+    while (query != nullptr && query(kSystemHandleInformation, table.data(), ULONG(table.size()), &length) ==
+                                   static_cast<LONG>(0xC0000004L)) { // buffer too small
+        table.resize(table.size() * 2);
+    }
+    const ULONG entries = *reinterpret_cast<const ULONG *>(table.data());
+    const auto *entry = reinterpret_cast<const HandleEntry *>(table.data() + sizeof(ULONG_PTR));
+    long long mine = 0;
+    for (ULONG i = 0; i < entries && (i + 1) * sizeof(HandleEntry) < table.size(); ++i) {
+        mine += entry[i].process == GetCurrentProcessId() ? 1 : 0;
+    }
+    return mine;
+}
+
+long long CountThreads() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    long long count = 0;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread)) {
+        count += thread.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
 Resources Measure() {
     Resources r;
     // The commit charge (private bytes); Wine leaves PrivateUsage at 0.
@@ -40,9 +91,8 @@ Resources Measure() {
     if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
         r.heapBytes = static_cast<long long>(counters.PagefileUsage);
     }
-    DWORD handles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handles);
-    r.handles = handles;
+    r.handles = CountHandles();
+    r.threads = CountThreads();
     return r;
 }
 #else
