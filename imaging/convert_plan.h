@@ -8,6 +8,10 @@
 
 #include "imaging/frame_converter.h"
 
+// The row kernels' per-vector helpers must inline into their loops: the
+// 32-bit build otherwise passes every vector through memory.
+#define ORISCOPE_KERNEL_INLINE inline __attribute__((always_inline))
+
 namespace imaging {
 
 // A raw sample more than this above its four same-colour neighbours is a defect.
