@@ -36,7 +36,8 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::NonDelegatingQueryInterface(REFII
         return E_POINTER;
     if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
         return ReturnInterface(static_cast<ISpecifyPropertyPages *>(this), result);
-    // ICameraSettings is answered here, next to ISpecifyPropertyPages.
+    if (IsEqualIID(iid, IID_ICameraSettings))
+        return ReturnInterface(static_cast<ICameraSettings *>(&cameraSettings), result);
     return SourceFilterBase::NonDelegatingQueryInterface(iid, result);
 }
 

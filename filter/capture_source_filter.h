@@ -12,6 +12,7 @@
 // under its consumerLock.
 #pragma once
 
+#include "control/camera_settings_impl.h"
 #include "engine/camera_engine.h"
 #include "filter/framework/framework.h"
 #include "platform/platform.h"
@@ -60,4 +61,6 @@ public:
     bool cameraOpened = false;
     // The camera connection with every user setting; nothing is opened at construction.
     CameraEngine engine;
+    // ICameraSettings, handed out by NonDelegatingQueryInterface.
+    CameraSettingsImpl cameraSettings{*this};
 };
