@@ -34,6 +34,19 @@ struct Stride3Masks {
     }
 };
 inline constexpr Stride3Masks kStride3MaskTable{};
+
+// Byte-permute indices that pick every third byte of 96: [phase][k] = 3k + phase.
+struct Stride3Indices {
+    std::uint8_t bytes[3][64];
+    constexpr Stride3Indices() : bytes() {
+        for (int phase = 0; phase < 3; ++phase) {
+            for (int k = 0; k < 32; ++k) {
+                bytes[phase][k] = static_cast<std::uint8_t>(3 * k + phase);
+            }
+        }
+    }
+};
+inline constexpr Stride3Indices kStride3Indices{};
 inline constexpr const std::uint8_t (&kStride3Masks)[3][3][16] = kStride3MaskTable.bytes;
 
 // Where the pixel's blue, green and red come from before the later stages.
@@ -100,7 +113,8 @@ using RowFunction = void (*)(const FramePlan &plan, const RowTask &row, Referenc
 
 // Instruction-set levels of the row kernels; the best one the processor
 // supports is picked once. Tests and benchmarks may pin a lower one.
-// kAvx512 is the AVX2 kernels storing with AVX-512 byte masks.
+// kAvx512 is the AVX2 kernels with AVX-512 (BW, VL, VBMI) byte-masked stores
+// and byte permutes.
 enum class KernelLevel : int { kScalar = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3 };
 
 KernelLevel BestKernelLevel();

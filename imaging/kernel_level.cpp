@@ -13,7 +13,8 @@ std::atomic<int> activeLevel{-1};
 KernelLevel BestKernelLevel() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl")) {
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512vbmi")) {
         return KernelLevel::kAvx512;
     }
     if (__builtin_cpu_supports("avx2")) {
