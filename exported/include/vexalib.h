@@ -101,8 +101,9 @@ VEXA_API int32_t VEXA_CALL VexaUnload(void);
 /* [ordinal 24] Detects the sensor model of camera VexaSetCameraNumber from its
  * chip and keeps it for the next VexaInitialize. A failed detection leaves a
  * type of 0 (no camera) or -1 (no system directory), and VexaInitialize then
- * gives a 0 x 0 frame. Between VexaInitialize and VexaStop/VexaUnload the
- * camera is in use: the call then changes nothing. Always 1. */
+ * gives a 0 x 0 frame. While the camera of a successful VexaInitialize is
+ * held (until VexaStop or VexaUnload) detection would stop that camera, so
+ * the call then changes nothing. Always 1. */
 VEXA_API int32_t VEXA_CALL VexaSetSensorType(void);
 
 /* [ordinal 22] Camera to use, counted from 1, for the next VexaSetSensorType
@@ -134,10 +135,13 @@ VEXA_API int32_t VEXA_CALL VexaGetBitmap(uint8_t *buffer, int32_t reserved, int3
  * after VexaInitialize and without VexaStart: up to `attempts` tries, one
  * right after the other. Returns 1 on success; 0 when attempts <= 0, when no
  * camera is initialised, while acquisition runs (use VexaGetBitmap then), or
- * when every attempt failed. On 0 the buffer is untouched.
- * buffer: VEXA_FORMAT_RAW: at least the camera's raw frame size; W x H x 4
- * bytes is always enough. VEXA_FORMAT_COLOUR: at least W x H x 4 bytes, as for
- * VexaGetBitmap. Any other code, or NULL: nothing is written.
+ * when every attempt failed. On 0 no frame was delivered (a colour buffer is
+ * untouched; a raw buffer may hold what a failed grab left there).
+ * buffer: VEXA_FORMAT_RAW: at least the camera's raw frame size as the
+ * imaging library reports it (W x H bytes for the 8-bit frames of this
+ * library's set-up); the raw frame goes straight there. VEXA_FORMAT_COLOUR: at
+ * least W x H x 4 bytes, as for VexaGetBitmap. Any other code, or NULL:
+ * nothing is written (the frame is grabbed into the library's own buffer).
  * reserved: ignored, pass 0. */
 VEXA_API int32_t VEXA_CALL VexaGetSingleBitmap(uint8_t *buffer, int32_t reserved, int32_t format, int32_t attempts);
 
