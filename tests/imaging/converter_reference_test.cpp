@@ -80,6 +80,30 @@ TEST_P(ConverterMatchesReference, FastPathsOnWideFrames) {
     }
 }
 
+// Grey, colour correction and the RGB still layout applied in registers on
+// the fast paths, with offsets that clamp and references that keep moving.
+TEST_P(ConverterMatchesReference, FastPathStagesOnWideFrames) {
+    std::mt19937 rng(31);
+    for (int step : {1, 2, 3}) {
+        for (int variant = 0; variant < 6; ++variant) {
+            ConversionSettings s;
+            s.resolutionMode = step == 1 ? 0 : 3;
+            s.regionStep = step;
+            s.monochrome = variant == 0 || variant == 3;
+            s.autoColor = variant >= 1 && variant <= 3;
+            s.blueOffset = static_cast<std::int8_t>(variant == 2 ? 90 : -30);
+            s.redOffset = static_cast<std::int8_t>(variant == 2 ? -90 : 45);
+            s.convertingStill = variant == 4;
+            s.layout = variant == 4 ? kRgbLayout : kBgrLayout;
+            s.horizontalFlip = variant == 5;
+            for (int width : {70, 133, 300}) {
+                ExpectMatchesReference(s, width, 14, variant % 2 == 0 ? Content::kScene : Content::kNoise, rng);
+                ASSERT_FALSE(HasFatalFailure());
+            }
+        }
+    }
+}
+
 // Hot samples side by side, two columns apart and two rows apart, in every
 // position against the chunk boundaries: each correction changes what the
 // next pixels read.
