@@ -23,15 +23,21 @@ typedef unsigned char CameraFlag;
 #endif
 
 /* Selectany definitions: every file may include this header, the linker keeps one copy. */
+#ifdef __cplusplus
+#define ORISCOPE_DEFINE_GUID extern "C" const GUID DECLSPEC_SELECTANY
+#else
+#define ORISCOPE_DEFINE_GUID const GUID DECLSPEC_SELECTANY
+#endif
 /* {E5D66F6D-3D28-4982-AF6E-D64D29533837} */
-EXTERN_C const IID DECLSPEC_SELECTANY IID_ICameraSettings = {
+ORISCOPE_DEFINE_GUID IID_ICameraSettings = {
     0xe5d66f6d, 0x3d28, 0x4982, {0xaf, 0x6e, 0xd6, 0x4d, 0x29, 0x53, 0x38, 0x37}};
 /* {CB83D662-33A5-4DBF-830C-25E52627C1C3}: the capture filter. */
-EXTERN_C const CLSID DECLSPEC_SELECTANY CLSID_OriscopeFilter = {
+ORISCOPE_DEFINE_GUID CLSID_OriscopeFilter = {
     0xcb83d662, 0x33a5, 0x4dbf, {0x83, 0x0c, 0x25, 0xe5, 0x26, 0x27, 0xc1, 0xc3}};
 /* {971785AE-451F-449C-810C-53A0DD222E5D}: the filter's property page. */
-EXTERN_C const CLSID DECLSPEC_SELECTANY CLSID_OriscopePropertyPage = {
+ORISCOPE_DEFINE_GUID CLSID_OriscopePropertyPage = {
     0x971785ae, 0x451f, 0x449c, {0x81, 0x0c, 0x53, 0xa0, 0xdd, 0x22, 0x2e, 0x5d}};
+#undef ORISCOPE_DEFINE_GUID
 
 #ifdef __cplusplus
 
