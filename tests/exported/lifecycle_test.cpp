@@ -211,11 +211,13 @@ TEST_F(StillTest, WhileRunningTheNextFrameIsWrittenAsA24BitBmp) {
 }
 
 TEST_F(StillTest, WithoutAcquisitionItReturnsAtOnce) {
-    const Clock::time_point start = Clock::now();
+    Clock::time_point start = Clock::now();
     EXPECT_EQ(vexa.VexaCaptureStillImage(path.c_str()), 1);
+    EXPECT_LT(MillisecondsSince(start), 500);
     ASSERT_EQ(vexa.VexaInitialize(), 1);
+    start = Clock::now();
     EXPECT_EQ(vexa.VexaCaptureStillImage(path.c_str()), 1);
-    EXPECT_LT(MillisecondsSince(start), 1000);
+    EXPECT_LT(MillisecondsSince(start), 500);
     EXPECT_TRUE(ReadFile().empty());
     ASSERT_EQ(vexa.VexaStart(), 1);
     EXPECT_EQ(vexa.VexaCaptureStillImage(nullptr), 1);
