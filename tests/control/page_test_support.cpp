@@ -1,0 +1,97 @@
+// Page test fixture, page site, helper thread.
+#include "tests/control/page_test_support.h"
+
+#include <cstdlib>
+
+void PageTest::SetUp() {
+    comModel = COINIT_APARTMENTTHREADED;
+    ControlTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    oleStarted = true;
+}
+
+void PageTest::TearDown() {
+    pages.clear();
+    if (oleStarted)
+        OleUninitialize();
+    ControlTest::TearDown();
+}
+
+bool PageTest::HaveDisplay() {
+    const char *display = std::getenv("DISPLAY");
+    return display != nullptr && *display != '\0';
+}
+
+IPropertyPage *PageTest::NewPage() {
+    ComPtr<IPropertyPage> page;
+    EXPECT_EQ(CoCreateInstance(kClsidPage, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage, page.putVoid()), S_OK);
+    pages.push_back(page);
+    return page.get();
+}
+
+HRESULT STDMETHODCALLTYPE RecordingSite::QueryInterface(REFIID iid, void **result) {
+    if (result == nullptr)
+        return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyPageSite)) {
+        *result = static_cast<IPropertyPageSite *>(this);
+        AddRef();
+        return S_OK;
+    }
+    *result = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingSite::OnStatusChange(DWORD flags) {
+    statusChanges.push_back(flags);
+    return S_OK;
+}
+
+HelperThread::HelperThread(std::function<void()> task) : work(std::move(task)) {
+    thread = CreateThread(nullptr, 0, &HelperThread::Entry, this, 0, nullptr);
+}
+
+HelperThread::~HelperThread() {
+    if (thread != nullptr && !Join(30000)) {
+        std::fprintf(stderr, "a helper thread of the page test is stuck; ending the program\n");
+        ExitProcess(3); // it still uses objects this test is about to release
+    }
+}
+
+bool HelperThread::Join(std::uint32_t timeoutMs) {
+    if (thread == nullptr)
+        return true;
+    if (WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    CloseHandle(thread);
+    thread = nullptr;
+    return true;
+}
+
+DWORD WINAPI HelperThread::Entry(void *argument) {
+    static_cast<HelperThread *>(argument)->work();
+    return 0;
+}
+
+std::wstring ClickOnOwnThread(HWND button, const wchar_t *caption) {
+    std::wstring text = L"<no message box>";
+    HelperThread dismisser([&] {
+        HWND box = WaitForMessageBox(caption, 10000);
+        if (box == nullptr)
+            return;
+        Sleep(100);
+        text = MessageBoxText(box);
+        DismissMessageBox(box);
+    });
+    Click(button); // returns once the box is gone
+    dismisser.Join(15000);
+    return text;
+}
+
+std::string Narrow(const std::wstring &text) {
+    std::string out;
+    for (wchar_t c : text)
+        out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
