@@ -169,6 +169,7 @@ TEST_F(PropertyFrameTest, EveryControlOnAStoppedFilter) {
 }
 
 TEST_F(PropertyFrameTest, RegistersCameraIdAndCaptureWhileRunning) {
+    DeleteFileA("camera_page.bmp"); // no stale picture for the screenshot check
     if (!HaveDisplay())
         GTEST_SKIP() << "needs a display";
     ICameraSettings *s = nullptr;

@@ -182,8 +182,9 @@ TEST_F(RunningTest, FrameRateFollowsTheCamerasPace) {
     ASSERT_TRUE(graph.collector.WaitForSamples(graph.collector.samples + 45, 10000));
     float rate = 0.0f;
     ASSERT_EQ(settings->GetFrameRate(&rate), S_OK);
-    EXPECT_GT(rate, 20.0f);
-    EXPECT_LT(rate, 40.0f);
+    // Plausibility only: 30 paced frames per second, whatever else the machine does.
+    EXPECT_GT(rate, 15.0f);
+    EXPECT_LT(rate, 45.0f);
     int exposureMs = -1, frameMs = -1;
     EXPECT_EQ(settings->GetExposureTiming(&exposureMs, &frameMs), S_OK);
     EXPECT_GT(frameMs, 0);
