@@ -41,7 +41,14 @@ ORISCOPE_DEFINE_GUID CLSID_OriscopePropertyPage = {
 
 #ifdef __cplusplus
 
-struct ICameraSettings : public IUnknown {
+/* __uuidof(ICameraSettings) works with MSVC (below for mingw-w64). */
+#if defined(_MSC_VER)
+#define ORISCOPE_INTERFACE_UUID __declspec(uuid("E5D66F6D-3D28-4982-AF6E-D64D29533837")) __declspec(novtable)
+#else
+#define ORISCOPE_INTERFACE_UUID
+#endif
+
+struct ORISCOPE_INTERFACE_UUID ICameraSettings : public IUnknown {
     // --- Camera and sensor ---------------------------------------------------------------------
     // Camera 1, 2, ... in the order the imaging library lists them; used when the filter next opens the camera.
     virtual HRESULT STDMETHODCALLTYPE GetCameraNumber(int *number) = 0;
@@ -134,6 +141,8 @@ struct ICameraSettings : public IUnknown {
     // Black live frames (the border stays black as always).
     virtual HRESULT STDMETHODCALLTYPE SetBlankOutput(CameraFlag enabled) = 0;
 };
+
+#undef ORISCOPE_INTERFACE_UUID
 
 #if defined(__MINGW32__) && defined(__CRT_UUID_DECL)
 __CRT_UUID_DECL(ICameraSettings, 0xe5d66f6d, 0x3d28, 0x4982, 0xaf, 0x6e, 0xd6, 0x4d, 0x29, 0x53, 0x38, 0x37)
