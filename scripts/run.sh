@@ -44,6 +44,11 @@ runViewer() {
         [[ -s $displayFile ]] && break
         sleep 0.1
     done
+    if [[ ! -s $displayFile ]]; then
+        echo "run.sh: Xvfb did not start ($out/xvfb.log)" >&2
+        rm -f "$displayFile"
+        return 1
+    fi
     local display=":$(head -n1 "$displayFile")"
     rm -f "$displayFile"
     DISPLAY=$display cmake/wine-run.sh "$prefix/drive_c/windows/system32/regsvr32.exe" /s "$dll"
