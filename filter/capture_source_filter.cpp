@@ -89,6 +89,10 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Run(REFERENCE_TIME start) {
 HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Stop() {
     platform::Lock state(stateLock);
     const HRESULT result = SourceFilterBase::Stop();
+    // With the pins stopped no still can be served any more: ending the
+    // acquisition flag first makes a still requester that holds
+    // settingsLock give up at once instead of after its time limit.
+    engine.running = false;
     {
         platform::Lock settings(settingsLock);
         engine.StopAcquisition();

@@ -210,4 +210,20 @@ TEST_F(StillTest, UnservedRequestsReturnInBoundedTime) {
     EXPECT_EQ(settings->SetGain(30), S_OK);
 }
 
+// Stopping the filter while a still request waits for a preview frame ends
+// the request at once, so the stop is not held up by the request's time limit.
+TEST_F(StillTest, StopEndsAWaitingStillRequest) {
+    Start(L"~Capture"); // the preview pin stays unconnected
+    StillRequest request{settings};
+    HANDLE thread = CreateThread(nullptr, 0, &StillRequest::Run, &request, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    Sleep(300); // the request is waiting with the lock by now
+    const DWORD begin = GetTickCount();
+    EXPECT_TRUE(SUCCEEDED(graph.control->Stop()));
+    const DWORD stopMs = GetTickCount() - begin;
+    JoinOrEnd(&thread, 1, 20000);
+    EXPECT_LT(stopMs, 2500u) << "the stop waited for the still request's time limit";
+    EXPECT_EQ(request.result, S_FALSE);
+}
+
 } // namespace
