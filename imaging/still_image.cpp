@@ -210,6 +210,17 @@ void FillRow(const StillFileSource &s, int row, std::uint8_t *out) {
         for (int x = 0; x < s.width; ++x, at += 3) {
             at[0] = at[1] = at[2] = src[x];
         }
+    } else if (s.layout.blue == 0 && s.layout.green == 1 && s.layout.red == 2 && s.width > 0) {
+        // Blue-green-red already: each pixel's first three bytes, moved as a
+        // four-byte word whose fourth byte the next pixel overwrites.
+        const std::uint8_t *src = s.pixels + std::size_t(row) * s.stride * 4;
+        for (int x = 0; x + 1 < s.width; ++x, at += 3, src += 4) {
+            std::memcpy(at, src, 4);
+        }
+        at[0] = src[0];
+        at[1] = src[1];
+        at[2] = src[2];
+        at += 3;
     } else {
         const std::uint8_t *src = s.pixels + std::size_t(row) * s.stride * 4;
         for (int x = 0; x < s.width; ++x, at += 3, src += 4) {
@@ -237,11 +248,19 @@ bool WriteStillFile(const char *path, const StillFileSource &source) {
         BmpHeaders(header, width, height);
         ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
     }
+    // Rows are packed into a block of about 256 KB and written with one call,
+    // which the file's own buffering would only copy again.
     const std::size_t rowBytes = source.raw ? std::size_t(width) : (3 * std::size_t(width) + 3) & ~std::size_t(3);
-    std::vector<std::uint8_t> row(rowBytes);
-    for (int y = 0; ok && y < height && rowBytes > 0; ++y) {
-        FillRow(source, y, row.data());
-        ok = std::fwrite(row.data(), 1, rowBytes, file) == rowBytes;
+    const int rowsPerBlock = rowBytes == 0 ? 1 : int(std::max<std::size_t>(1, (256 * 1024) / rowBytes));
+    std::vector<std::uint8_t> block(rowBytes * std::size_t(std::min(rowsPerBlock, std::max(1, height))));
+    for (int y = 0; ok && y < height && rowBytes > 0;) {
+        const int rows = std::min(rowsPerBlock, height - y);
+        for (int r = 0; r < rows; ++r) {
+            FillRow(source, y + r, block.data() + std::size_t(r) * rowBytes);
+        }
+        const std::size_t bytes = std::size_t(rows) * rowBytes;
+        ok = std::fwrite(block.data(), 1, bytes, file) == bytes;
+        y += rows;
     }
     // A short write (a full disk) is a failure too, not a good file.
     return std::fclose(file) == 0 && ok;
