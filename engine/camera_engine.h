@@ -212,6 +212,7 @@ private:
     void ProgramReadout();
     void ProgramVariant48();
     void ReleaseBuffers();
+    void StoreRegion(int x, int y, int width, int height, const std::int32_t *table);
     bool TakeCameraFromTable();
 
     int rawStride = 0;

@@ -138,15 +138,7 @@ bool CameraEngine::SetRegion(int x, int y, int width, int height, const std::int
     if (!RegionFits(sensorType, x, y, width, height, 1)) {
         return false;
     }
-    regionX = x;
-    regionY = y;
-    regionWidth = width;
-    regionHeight = height;
-    pixelGainTable = table;
-    pixelGainLive = table != nullptr;
-    if (table == nullptr) {
-        pixelGainStill = false;
-    }
+    StoreRegion(x, y, width, height, table);
     return true;
 }
 
@@ -154,17 +146,23 @@ bool CameraEngine::SetRegionEx(int x, int y, int width, int height, int step, co
     if (step < 1 || !RegionFits(sensorType, x, y, width, height, step)) {
         return false;
     }
+    StoreRegion(x, y, width, height, table);
+    regionStep = step;
+    return true;
+}
+
+// An accepted region and its gain table: a table turns the live pixel gain
+// on, no table turns both live and still pixel gain off.
+void CameraEngine::StoreRegion(int x, int y, int width, int height, const std::int32_t *table) {
     regionX = x;
     regionY = y;
     regionWidth = width;
     regionHeight = height;
-    regionStep = step;
     pixelGainTable = table;
     pixelGainLive = table != nullptr;
     if (table == nullptr) {
         pixelGainStill = false;
     }
-    return true;
 }
 
 void CameraEngine::GetRegion(int &x, int &y, int &width, int &height) const {
