@@ -87,8 +87,18 @@ export WINEDEBUG=${ORISCOPE_WINEDEBUG:--all,err+winediag}
 ensurePrefix
 
 limit=${ORISCOPE_WINE_TIMEOUT:-280}
-timeout --kill-after=10 "$limit" wine "$program" "$@"
-rc=$?
+# Wine's own stderr is kept too: on a loaded machine a crash has been seen to
+# end with rc 0 after the debugger's backtrace, which must not pass as success.
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+{
+    timeout --kill-after=10 "$limit" wine "$program" "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2 3>&-
+    rc=${PIPESTATUS[0]}
+} 3>&1
+if [[ $rc -eq 0 ]] && grep -q '^wine: Unhandled .*starting debugger' "$errors"; then
+    echo "wine-run: $(basename "$program") crashed (unhandled exception); reporting rc 5" >&2
+    rc=5
+fi
 if [[ $rc -eq 124 || $rc -eq 137 ]]; then
     echo "wine-run: $(basename "$program") killed after ${limit} s (rc $rc)" >&2
 fi
