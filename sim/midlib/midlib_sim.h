@@ -35,8 +35,8 @@ MIDSIM_API int MIDSIM_CALL midsim_Configure(const char *config);
  * camera is opened and last until the next Configure. Failing register
  * accesses (and accesses at a bus address other than the SensorRecord's)
  * return 2; AcquireFrame on a camera that is not started returns 4. */
-MIDSIM_API void MIDSIM_CALL midsim_SetOpenFailure(int fail);               /* mi_OpenCameras returns non-zero */
-MIDSIM_API void MIDSIM_CALL midsim_SetNoCamera(int none);                  /* mi_OpenCameras succeeds with 0 cameras */
+MIDSIM_API void MIDSIM_CALL midsim_SetOpenFailure(int fail); /* mi_OpenCameras returns non-zero */
+MIDSIM_API void MIDSIM_CALL midsim_SetNoCamera(int none);    /* mi_OpenCameras succeeds with 0 cameras */
 /* Unplug after `frames` more frames (<0: never; 0: at once): on an open camera
  * counted from this call, otherwise from the next open. AcquireFrame then
  * returns 3 until the library is closed and opened again. */
