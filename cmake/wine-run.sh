@@ -87,14 +87,16 @@ export WINEDEBUG=${ORISCOPE_WINEDEBUG:--all,err+winediag}
 ensurePrefix
 
 limit=${ORISCOPE_WINE_TIMEOUT:-280}
-# Wine's own stderr is kept too: on a loaded machine a crash has been seen to
-# end with rc 0 after the debugger's backtrace, which must not pass as success.
+# The program's stderr is kept in a file and shown when it ends: on a loaded
+# machine a crash has been seen to end with rc 0 after the debugger's backtrace,
+# which must not pass as success. A file, not a pipe: the wineserver that wine
+# starts inherits stderr and outlives the program, so a reader of a pipe would
+# wait for the server (1.5 s per run) and the next run would start a new one.
 errors=$(mktemp)
 trap 'rm -f "$errors"' EXIT
-{
-    timeout --kill-after=10 "$limit" wine "$program" "$@" 2>&1 1>&3 3>&- | tee "$errors" >&2 3>&-
-    rc=${PIPESTATUS[0]}
-} 3>&1
+timeout --kill-after=10 "$limit" wine "$program" "$@" 2>"$errors"
+rc=$?
+cat "$errors" >&2
 if [[ $rc -eq 0 ]] && grep -q '^wine: Unhandled .*starting debugger' "$errors"; then
     echo "wine-run: $(basename "$program") crashed (unhandled exception); reporting rc 5" >&2
     rc=5
