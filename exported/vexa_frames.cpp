@@ -102,27 +102,14 @@ bool GrabFrame(const CameraEngine &engine, std::uint8_t *target, int32_t attempt
 // Writes consumerBuffer's frame as a 24-bit BMP, converted the way the
 // filter converts its stills: rows bottom-up, as the file stores them.
 void WriteStill(CameraEngine &engine, const char *path) {
-    const int width = engine.frameWidth;
-    const int height = engine.frameHeight;
-    const std::size_t pixels = FramePixels(engine);
-    if (pixels == 0) {
-        return;
-    }
-    std::unique_ptr<std::uint8_t[]> picture(new (std::nothrow) std::uint8_t[pixels * 4]);
-    if (!picture) {
+    if (FramePixels(engine) == 0) {
         return;
     }
     ConversionSettings settings = ConversionSettings::FromEngine(engine);
     settings.verticalFlip = !settings.verticalFlip;
     settings.convertingStill = true;
-    FrameConverter::convert(engine, settings, engine.consumerBuffer, picture.get(), width, height, engine.RawStride());
-    StillFileSource source;
-    source.pixels = picture.get();
-    source.width = width;
-    source.height = height;
-    source.stride = width;
-    source.layout = kBgrLayout;
-    WriteStillFile(path, source);
+    WriteConvertedStill(engine, settings, engine.consumerBuffer, engine.frameWidth, engine.frameHeight,
+                        engine.RawStride(), path);
 }
 
 } // namespace

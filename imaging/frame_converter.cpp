@@ -151,24 +151,69 @@ imaging::RowFunction rowFunctionFor(const imaging::FramePlan &plan) {
     }
 }
 
+// Interior row r (1 .. height - 2), written to outRow; nextOutRow is where
+// the next interior row goes, if the kernels may prefetch it.
+imaging::RowTask rowTask(const imaging::FramePlan &plan, int r, std::uint8_t *outRow, const std::uint8_t *nextOutRow) {
+    const std::ptrdiff_t y = static_cast<std::ptrdiff_t>(plan.step) * (plan.yo + r);
+    const int outIndex = plan.verticalFlip ? plan.height - 1 - r : r;
+    imaging::RowTask row;
+    row.r = r;
+    row.rawCentreRow = plan.raw + y * plan.rawStride;
+    row.outRowOffset = plan.bytesPerPixel() * static_cast<std::size_t>(plan.width) * static_cast<std::size_t>(outIndex);
+    row.outRow = outRow;
+    row.nextOutRow = r < plan.height - 2 && !plan.eightBit ? nextOutRow : nullptr;
+    row.gainRow = plan.gainTable != nullptr ? plan.gainTable + y * plan.rawStride : nullptr;
+    row.defectRow = plan.defect && r >= 2 && r <= plan.height - 3;
+    row.onGrid = plan.gridCellHeight > 0 && (plan.yo + r) % plan.gridCellHeight == 0;
+    return row;
+}
+
+bool convertsInterior(const imaging::FramePlan &plan) {
+    return plan.width >= 3 && plan.height >= 3 && plan.touchesInterior;
+}
+
 void convertInterior(const imaging::FramePlan &plan, imaging::ReferenceSearch &search) {
     const imaging::RowFunction convertRow = rowFunctionFor(plan);
-    const std::size_t rowBytes = plan.bytesPerPixel() * static_cast<std::size_t>(plan.width);
+    const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(plan.bytesPerPixel()) * plan.width;
     for (int r = 1; r <= plan.height - 2; ++r) {
-        const std::ptrdiff_t y = static_cast<std::ptrdiff_t>(plan.step) * (plan.yo + r);
-        const int outRow = plan.verticalFlip ? plan.height - 1 - r : r;
-        imaging::RowTask row;
-        row.r = r;
-        row.rawCentreRow = plan.raw + y * plan.rawStride;
-        row.outRowOffset = rowBytes * static_cast<std::size_t>(outRow);
-        row.outRow = plan.out + row.outRowOffset;
-        if (r < plan.height - 2 && !plan.eightBit) {
-            row.nextOutRow = plan.verticalFlip ? row.outRow - rowBytes : row.outRow + rowBytes;
+        std::uint8_t *outRow = plan.out + rowBytes * (plan.verticalFlip ? plan.height - 1 - r : r);
+        convertRow(plan, rowTask(plan, r, outRow, plan.verticalFlip ? outRow - rowBytes : outRow + rowBytes), search);
+    }
+}
+
+// The reference pixel's blue, green and red where the colour correction
+// found it; a banded conversion copies them before the band moves on.
+struct ReferencePixel {
+    int blue = 0, green = 0, red = 0; // the black corner until a brighter one is found
+    void readFrom(const imaging::FramePlan &plan, const std::uint8_t *px) {
+        blue = px[plan.byteOfBlue];
+        green = px[plan.byteOfGreen];
+        red = px[plan.byteOfRed];
+    }
+};
+
+// Raw rows r0 .. r1 - 1 into the band: border pixels, then the interior.
+// Output row r goes to the band's slot of its output row index.
+void convertBand(const imaging::FramePlan &plan, imaging::RowFunction convertRow, int r0, int r1, std::uint8_t *band,
+                 imaging::ReferenceSearch &search) {
+    const std::size_t bpp = plan.bytesPerPixel();
+    const std::size_t rowBytes = bpp * static_cast<std::size_t>(plan.width);
+    auto slot = [&](int r) {
+        return band + rowBytes * static_cast<std::size_t>(plan.verticalFlip ? r1 - 1 - r : r - r0);
+    };
+    for (int r = r0; r < r1; ++r) {
+        std::uint8_t *outRow = slot(r);
+        if (r == 0 || r == plan.height - 1) {
+            for (int x = 0; x < plan.width; ++x) {
+                blackPixel(plan, outRow + bpp * static_cast<std::size_t>(x));
+            }
+            continue;
         }
-        row.gainRow = plan.gainTable != nullptr ? plan.gainTable + y * plan.rawStride : nullptr;
-        row.defectRow = plan.defect && r >= 2 && r <= plan.height - 3;
-        row.onGrid = plan.gridCellHeight > 0 && (plan.yo + r) % plan.gridCellHeight == 0;
-        convertRow(plan, row, search);
+        blackPixel(plan, outRow);
+        blackPixel(plan, outRow + rowBytes - bpp);
+        if (convertsInterior(plan)) {
+            convertRow(plan, rowTask(plan, r, outRow, r + 1 < r1 ? slot(r + 1) : nullptr), search);
+        }
     }
 }
 
@@ -185,12 +230,10 @@ std::int8_t stepOffset(std::int8_t offset, int green, int channel) {
 // Moves the engine's offsets toward a grey reference pixel. Reads the
 // engine's current offsets under its lock, so two conversions of one engine
 // never lose each other's step.
-void updateOffsets(CameraEngine &engine, const imaging::FramePlan &plan, const imaging::ReferenceSearch &search) {
-    const std::uint8_t *px = plan.out + search.offset;
-    const int blue = px[plan.byteOfBlue], green = px[plan.byteOfGreen], red = px[plan.byteOfRed];
+void updateOffsets(CameraEngine &engine, const ReferencePixel &reference) {
     platform::Lock lock(engine.offsetLock);
-    engine.blueOffset = stepOffset(engine.blueOffset, green, blue);
-    engine.redOffset = stepOffset(engine.redOffset, green, red);
+    engine.blueOffset = stepOffset(engine.blueOffset, reference.green, reference.blue);
+    engine.redOffset = stepOffset(engine.redOffset, reference.green, reference.red);
 }
 
 } // namespace
@@ -251,10 +294,49 @@ void FrameConverter::convert(CameraEngine &engine, const ConversionSettings &set
     const imaging::FramePlan plan = makePlan(settings, raw, out, width, height, rawStride);
     writeBorder(plan);
     imaging::ReferenceSearch search; // starts at the black corner pixel
-    if (width >= 3 && height >= 3 && plan.touchesInterior) {
+    if (convertsInterior(plan)) {
         convertInterior(plan, search);
     }
     if (plan.autoColor) {
-        updateOffsets(engine, plan, search);
+        ReferencePixel reference;
+        reference.readFrom(plan, plan.out + search.offset);
+        updateOffsets(engine, reference);
+    }
+}
+
+void FrameConverter::convertInBands(CameraEngine &engine, const ConversionSettings &settings, std::uint8_t *raw,
+                                    int width, int height, int rawStride, std::uint8_t *band, int bandRows,
+                                    RowBandSink &sink) {
+    if (width <= 0 || height <= 0 || bandRows <= 0) {
+        return;
+    }
+    const imaging::FramePlan plan = makePlan(settings, raw, nullptr, width, height, rawStride);
+    const imaging::RowFunction convertRow = rowFunctionFor(plan);
+    const std::size_t rowBytes = plan.bytesPerPixel() * static_cast<std::size_t>(width);
+    imaging::ReferenceSearch search;
+    ReferencePixel reference;
+    // Raw rows in order: defect correction repairs rows that later rows read.
+    for (int r0 = 0; r0 < height; r0 += bandRows) {
+        const int r1 = std::min(height, r0 + bandRows);
+        if (plan.source == imaging::PixelSource::kExisting) {
+            std::fill_n(band, rowBytes * static_cast<std::size_t>(r1 - r0), std::uint8_t{0});
+        }
+        const std::size_t before = search.offset;
+        convertBand(plan, convertRow, r0, r1, band, search);
+        const int firstRow = plan.verticalFlip ? height - r1 : r0;
+        if (search.offset != before) { // found in this band: read it while the band holds it
+            const std::size_t row = search.offset / rowBytes - static_cast<std::size_t>(firstRow);
+            reference.readFrom(plan, band + row * rowBytes + search.offset % rowBytes);
+        }
+        RowBand rows;
+        rows.firstRow = firstRow;
+        rows.count = r1 - r0;
+        rows.rows = band;
+        rows.bytesPerPixel = static_cast<int>(plan.bytesPerPixel());
+        rows.layout = ChannelLayout{plan.byteOfBlue, plan.byteOfGreen, plan.byteOfRed};
+        sink.takeRows(rows);
+    }
+    if (plan.autoColor) {
+        updateOffsets(engine, reference);
     }
 }

@@ -57,6 +57,25 @@ struct ConversionSettings {
     static ConversionSettings FromEngine(const CameraEngine &engine);
 };
 
+// Consecutive output rows of a banded conversion.
+struct RowBand {
+    int firstRow = 0; // output row index of the first row
+    int count = 0;    // rows, one after another from `rows`
+    const std::uint8_t *rows = nullptr;
+    int bytesPerPixel = 4;             // 4, or 1 for the grey layout of monochrome stills
+    ChannelLayout layout = kBgrLayout; // byte positions of 4-byte pixels
+};
+
+// Takes a conversion's output a band of rows at a time (see
+// FrameConverter::convertInBands). The band is valid only during the call.
+class RowBandSink {
+public:
+    virtual void takeRows(const RowBand &band) = 0;
+
+protected:
+    ~RowBandSink() = default;
+};
+
 // Decisions where the settings leave the result open: a region step below 1
 // samples with step 1; weighted grey and pixel gain clamp to 0..255 (the gain
 // product is formed in 64 bits); a grid count below 1 or a cell size of 0
@@ -73,4 +92,13 @@ public:
     // The colour-correction offsets learned at the end go to the engine.
     static void convert(CameraEngine &engine, const ConversionSettings &settings, std::uint8_t *raw, std::uint8_t *out,
                         int width, int height, int rawStride);
+    // The same conversion without a picture of the full size: the rows go
+    // through `band` (bandRows rows of width x bytes per pixel) to `sink`,
+    // in the order the raw frame is read (from the last output row upwards
+    // when vertically flipped). Bytes 0 to 2 of every pixel (or the grey
+    // byte) are those convert gives, and so are the learned offsets; the
+    // fourth bytes are whatever the band held. Where convert would leave a
+    // pixel as it was (raw view in colour), the band is black.
+    static void convertInBands(CameraEngine &engine, const ConversionSettings &settings, std::uint8_t *raw, int width,
+                               int height, int rawStride, std::uint8_t *band, int bandRows, RowBandSink &sink);
 };

@@ -1,13 +1,8 @@
-// Still images: serving a still request, writing BMP and raw files, and
-// packing 32-bit pixels to 24 bits.
+// Still images: serving a still request from the preview consumer's frame.
 #include "imaging/still_image.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <vector>
 
 namespace {
 
@@ -72,12 +67,18 @@ int StillMode(const CameraEngine &engine, const ConversionSettings &live) {
     return engine.useStillResolution ? engine.stillResolutionMode.get() : live.resolutionMode;
 }
 
-// Renders a colour or grey still into `out` (width x height x bytes per pixel).
-void RenderStill(CameraEngine &engine, ConversionSettings settings, const StillGeometry &g, std::uint8_t *out) {
+// The conversion settings of a colour or grey still.
+ConversionSettings StillSettings(ConversionSettings settings, const StillGeometry &g) {
     settings.resolutionMode = g.mode;
     settings.convertingStill = true;
     settings.verticalFlip = !settings.verticalFlip; // stills are stored bottom-up
-    FrameConverter::convert(engine, settings, engine.consumerBuffer, out, g.width, g.height, g.rawStride);
+    return settings;
+}
+
+// Renders a colour or grey still into `out` (width x height x bytes per pixel).
+void RenderStill(CameraEngine &engine, const ConversionSettings &settings, const StillGeometry &g, std::uint8_t *out) {
+    FrameConverter::convert(engine, StillSettings(settings, g), engine.consumerBuffer, out, g.width, g.height,
+                            g.rawStride);
 }
 
 void ServeBufferStill(CameraEngine &engine, const ConversionSettings &settings, const StillGeometry &g, bool raw,
@@ -92,8 +93,7 @@ void ServeBufferStill(CameraEngine &engine, const ConversionSettings &settings, 
     engine.stillToBufferPending = false;
 }
 
-void ServeFileStill(CameraEngine &engine, const ConversionSettings &settings, const StillGeometry &g, bool raw,
-                    std::uint64_t needed) {
+void ServeFileStill(CameraEngine &engine, const ConversionSettings &settings, const StillGeometry &g, bool raw) {
     const char *path = engine.stillFilePath;
     if (path == nullptr) {
         return;
@@ -114,16 +114,8 @@ void ServeFileStill(CameraEngine &engine, const ConversionSettings &settings, co
         WriteStillFile(path, source);
         return;
     }
-    std::unique_ptr<std::uint8_t[]> pixels(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(needed)]);
-    if (!pixels) {
-        return;
-    }
-    RenderStill(engine, settings, g, pixels.get());
-    source.pixels = pixels.get();
-    source.stride = g.width;
-    source.monochrome = settings.monochrome;
-    source.layout = settings.layout;
-    WriteStillFile(path, source);
+    WriteConvertedStill(engine, StillSettings(settings, g), engine.consumerBuffer, g.width, g.height, g.rawStride,
+                        path);
 }
 
 } // namespace
@@ -159,121 +151,11 @@ bool TakeStill(CameraEngine &engine, const StillPinState &pin) {
     if (bufferStill) {
         ServeBufferStill(engine, settings, g, raw, needed);
     } else if (fits) {
-        ServeFileStill(engine, settings, g, raw, needed);
+        ServeFileStill(engine, settings, g, raw);
     }
     if (rgbOrder) {
         SetChannelLayout(kBgrLayout);
     }
     engine.FinishStill();
     return true;
-}
-
-std::uint64_t BmpFileSize(int width, int height) {
-    const std::uint64_t rowSize = (3 * std::uint64_t(std::max(0, width)) + 3) & ~std::uint64_t(3);
-    return 54 + rowSize * std::uint64_t(std::max(0, height));
-}
-
-namespace {
-
-void PutLe(std::uint8_t *at, std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-void BmpHeaders(std::uint8_t (&header)[54], int width, int height) {
-    std::memset(header, 0, sizeof header);
-    header[0] = 'B';
-    header[1] = 'M';
-    PutLe(header + 2, static_cast<std::uint32_t>(BmpFileSize(width, height)), 4);
-    PutLe(header + 10, 54, 4);
-    PutLe(header + 14, 40, 4);
-    PutLe(header + 18, static_cast<std::uint32_t>(width), 4);
-    PutLe(header + 22, static_cast<std::uint32_t>(height), 4);
-    PutLe(header + 26, 1, 2);
-    PutLe(header + 28, 24, 2);
-}
-
-// One file row: raw samples, or three bytes per pixel plus zero padding.
-void FillRow(const StillFileSource &s, int row, std::uint8_t *out) {
-    if (s.raw) {
-        const std::uint8_t *src = s.pixels + (std::size_t(s.rowOffset) + std::size_t(row) * s.sampleStep) * s.stride +
-                                  std::size_t(s.columnOffset);
-        for (int x = 0; x < s.width; ++x) {
-            out[x] = src[std::size_t(x) * s.sampleStep];
-        }
-        return;
-    }
-    std::uint8_t *at = out;
-    if (s.monochrome) {
-        const std::uint8_t *src = s.pixels + std::size_t(row) * s.stride;
-        for (int x = 0; x < s.width; ++x, at += 3) {
-            at[0] = at[1] = at[2] = src[x];
-        }
-    } else if (s.layout.blue == 0 && s.layout.green == 1 && s.layout.red == 2 && s.width > 0) {
-        // Blue-green-red already: each pixel's first three bytes, moved as a
-        // four-byte word whose fourth byte the next pixel overwrites.
-        const std::uint8_t *src = s.pixels + std::size_t(row) * s.stride * 4;
-        for (int x = 0; x + 1 < s.width; ++x, at += 3, src += 4) {
-            std::memcpy(at, src, 4);
-        }
-        at[0] = src[0];
-        at[1] = src[1];
-        at[2] = src[2];
-        at += 3;
-    } else {
-        const std::uint8_t *src = s.pixels + std::size_t(row) * s.stride * 4;
-        for (int x = 0; x < s.width; ++x, at += 3, src += 4) {
-            at[0] = src[s.layout.blue];
-            at[1] = src[s.layout.green];
-            at[2] = src[s.layout.red];
-        }
-    }
-    const std::size_t rowSize = (3 * std::size_t(s.width) + 3) & ~std::size_t(3);
-    std::memset(at, 0, rowSize - 3 * std::size_t(s.width));
-}
-
-} // namespace
-
-bool WriteStillFile(const char *path, const StillFileSource &source) {
-    std::FILE *file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const int width = std::max(0, source.width);
-    const int height = std::max(0, source.height);
-    bool ok = true;
-    if (!source.raw) {
-        std::uint8_t header[54];
-        BmpHeaders(header, width, height);
-        ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
-    }
-    // Rows are packed into a block of about 256 KB and written with one call,
-    // which the file's own buffering would only copy again.
-    const std::size_t rowBytes = source.raw ? std::size_t(width) : (3 * std::size_t(width) + 3) & ~std::size_t(3);
-    const int rowsPerBlock = rowBytes == 0 ? 1 : int(std::max<std::size_t>(1, (256 * 1024) / rowBytes));
-    std::vector<std::uint8_t> block(rowBytes * std::size_t(std::min(rowsPerBlock, std::max(1, height))));
-    for (int y = 0; ok && y < height && rowBytes > 0;) {
-        const int rows = std::min(rowsPerBlock, height - y);
-        for (int r = 0; r < rows; ++r) {
-            FillRow(source, y + r, block.data() + std::size_t(r) * rowBytes);
-        }
-        const std::size_t bytes = std::size_t(rows) * rowBytes;
-        ok = std::fwrite(block.data(), 1, bytes, file) == bytes;
-        y += rows;
-    }
-    // A short write (a full disk) is a failure too, not a good file.
-    return std::fclose(file) == 0 && ok;
-}
-
-void PackPixels24(std::uint8_t *buffer, int width, int height) {
-    const std::size_t count = std::size_t(std::max(0, width)) * std::size_t(std::max(0, height));
-    std::uint8_t *out = buffer;
-    const std::uint8_t *in = buffer;
-    for (std::size_t k = 0; k < count; ++k, in += 4, out += 3) {
-        // Forward in place is safe: the destination never passes the source.
-        out[0] = in[0];
-        out[1] = in[1];
-        out[2] = in[2];
-    }
 }

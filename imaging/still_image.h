@@ -1,7 +1,6 @@
 // Still images: TakeStill serves the engine's still request from the frame
-// the preview consumer has just converted; WriteStillFile writes 24-bit BMP
-// or headerless raw files; PackPixels24 turns 32-bit pixels into packed
-// 24-bit ones for the exported library.
+// the preview consumer has just converted (the files themselves are
+// still_file.h's).
 //
 // Threading: TakeStill runs on the preview consumer's thread, which owns the
 // raw frame while it runs (it holds the engine's consumerLock). It changes no
@@ -13,6 +12,7 @@
 
 #include "engine/camera_engine.h"
 #include "imaging/frame_converter.h"
+#include "imaging/still_file.h"
 
 // What the preview pin knows that the engine does not.
 struct StillPinState {
@@ -39,26 +39,3 @@ StillGeometry StillGeometryFor(const CameraEngine &engine, const StillPinState &
 // Serves one pending still request, if there is one (waits at most 1 ms).
 // Returns true when a request was taken (served or refused).
 bool TakeStill(CameraEngine &engine, const StillPinState &pin);
-
-// The pixels of a still file and how to read them.
-struct StillFileSource {
-    const std::uint8_t *pixels = nullptr;
-    int width = 0;
-    int height = 0;
-    int stride = 0;                    // elements (pixels or raw samples) per buffer row
-    bool raw = false;                  // raw samples: no header, one byte per pixel
-    bool monochrome = false;           // 8-bit grey pixels, written three times each
-    ChannelLayout layout = kBgrLayout; // byte positions in 32-bit pixels
-    int sampleStep = 1;                // raw only: every sampleStep-th sample and row
-    int rowOffset = 0;                 // raw only
-    int columnOffset = 0;              // raw only
-};
-
-// Writes a 24-bit BMP (or raw) file; false only when it cannot be opened.
-bool WriteStillFile(const char *path, const StillFileSource &source);
-
-// Size of the BMP file of a width x height still (54-byte headers + rows).
-std::uint64_t BmpFileSize(int width, int height);
-
-// Packs width x height 32-bit pixels into 24-bit pixels in place.
-void PackPixels24(std::uint8_t *buffer, int width, int height);

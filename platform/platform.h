@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -113,6 +114,10 @@ bool systemDirectory(std::wstring &directory, unsigned capacity = 260);
 // maxBytes - 1 bytes (room for a terminator) without splitting a character.
 // Characters the code page lacks become '?'.
 std::string narrowString(const std::wstring &text, unsigned maxBytes);
+
+// Sets the length of a file open for writing to `size` bytes, after
+// flushing what its stream holds (POSIX: ftruncate; Win32: _chsize_s).
+bool setFileSize(std::FILE *file, std::uint64_t size);
 
 // A message box without owner with an OK button; returns when dismissed.
 // Elsewhere "caption: text" goes to stderr.

@@ -10,6 +10,8 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 #include "platform/os_services.h"
 
@@ -212,6 +214,10 @@ void sleepMs(std::uint32_t ms) {
     timespec remaining{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
+}
+
+bool setFileSize(std::FILE *file, std::uint64_t size) {
+    return std::fflush(file) == 0 && ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
 namespace {

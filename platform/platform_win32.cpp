@@ -12,6 +12,8 @@
 #endif
 #include <windows.h>
 
+#include <io.h>
+
 #include "platform/os_services.h"
 
 namespace platform {
@@ -128,6 +130,10 @@ std::uint32_t currentThreadId() {
 // ---------------------------------------------------------------------------
 void sleepMs(std::uint32_t ms) {
     Sleep(ms);
+}
+
+bool setFileSize(std::FILE *file, std::uint64_t size) {
+    return std::fflush(file) == 0 && _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
 }
 
 // Converted one character (or surrogate pair) at a time, so the cut never

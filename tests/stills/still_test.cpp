@@ -220,6 +220,37 @@ TEST_F(StillTest, RawStillFiles) {
     EXPECT_EQ(customFile[39 * 50 + 49], raw[(9 + 39) * 1280 + 7 + 49]);
 }
 
+// Stills are written over an existing file in place: whatever the file
+// held before, longer or shorter, BMP or raw, none of it may remain.
+TEST_F(StillTest, StillsOverExistingFilesLeaveNothingOfThem) {
+    Start(kStatic, true, kModeFull, kModeHalf);
+    StillPinState pin{1, false};
+    PreviewConsumer consumer(*engine, pin);
+    const std::string fresh = Path("fresh.bmp");
+    std::remove(fresh.c_str());
+    engine->CaptureStillToFile(fresh.c_str());
+    const Bytes expected = ReadFile(fresh);
+    ASSERT_EQ(expected.size(), BmpFileSize(640, 512));
+
+    const std::string reused = Path("reused.bmp");
+    for (std::size_t before : {std::size_t(3000000), std::size_t(10), expected.size()}) {
+        std::ofstream(reused, std::ios::binary | std::ios::trunc) << std::string(before, '\xAB');
+        engine->CaptureStillToFile(reused.c_str());
+        EXPECT_TRUE(ReadFile(reused) == expected) << "over a file of " << before << " bytes";
+    }
+    // A raw still over that BMP: only its own samples remain.
+    StillFileSource source;
+    const Bytes samples{1, 2, 3, 4, 5, 6};
+    source.pixels = samples.data();
+    source.width = 3;
+    source.height = 2;
+    source.stride = 3;
+    source.raw = true;
+    ASSERT_TRUE(WriteStillFile(reused.c_str(), source));
+    EXPECT_TRUE(ReadFile(reused) == samples);
+    EXPECT_TRUE(consumer.StillsReach(4));
+}
+
 TEST_F(StillTest, BufferStills) {
     Start("pace=free static=1 sensor=3", true, kModeFull, kModeQuarter);
     PreviewConsumer consumer(*engine, {3, false});
@@ -339,6 +370,22 @@ TEST(PackPixels24, PacksInPlaceAndLeavesTheRest) {
     }
     EXPECT_EQ(mismatches, 0u);
     EXPECT_TRUE(std::equal(buffer.begin() + 983040, buffer.end(), original.begin() + 983040));
+
+    // Counts that are no multiple of eight pack their last pixels one by one.
+    for (int width : {1, 7, 9, 13}) {
+        Bytes small(4 * width * 3);
+        for (std::size_t i = 0; i < small.size(); ++i) {
+            small[i] = std::uint8_t(i * 13 + 1);
+        }
+        const Bytes before = small;
+        PackPixels24(small.data(), width, 3);
+        for (std::size_t k = 0; k < std::size_t(width) * 3; ++k) {
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_EQ(small[3 * k + c], before[4 * k + c]) << width << " pixel " << k;
+            }
+        }
+        EXPECT_TRUE(std::equal(small.begin() + 9 * width, small.end(), before.begin() + 9 * width)) << width;
+    }
 }
 
 #if !defined(_WIN32)

@@ -1,0 +1,246 @@
+// Still files: BMP headers, row packing, the in-place file writer, and the
+// banded conversion of a still straight into its file.
+#include "imaging/still_file.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Packed file rows are written in blocks of about this many bytes: one call
+// each, which the stream's own buffering would only copy again.
+constexpr std::size_t kBlockBytes = 256 * 1024;
+
+void PutLe(std::uint8_t *at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+void BmpHeaders(std::uint8_t (&header)[54], int width, int height) {
+    std::memset(header, 0, sizeof header);
+    header[0] = 'B';
+    header[1] = 'M';
+    PutLe(header + 2, static_cast<std::uint32_t>(BmpFileSize(width, height)), 4);
+    PutLe(header + 10, 54, 4);
+    PutLe(header + 14, 40, 4);
+    PutLe(header + 18, static_cast<std::uint32_t>(width), 4);
+    PutLe(header + 22, static_cast<std::uint32_t>(height), 4);
+    PutLe(header + 26, 1, 2);
+    PutLe(header + 28, 24, 2);
+}
+
+// The first three bytes of each of `count` 4-byte pixels, packed. Eight
+// pixels at a time go through four 64-bit words (little-endian), which the
+// compiler keeps in registers. All eight are loaded before any is stored,
+// so `out` may be `in` itself (the output never passes the input).
+void PackFirstThreeBytes(const std::uint8_t *in, std::uint8_t *out, std::size_t count) {
+    static_assert(std::endian::native == std::endian::little);
+    auto load = [](const std::uint8_t *at) { // two pixels, as their six bytes
+        std::uint64_t q;
+        std::memcpy(&q, at, 8);
+        return (q & 0xFFFFFFu) | ((q >> 8) & 0xFFFFFF000000u);
+    };
+    auto store = [](std::uint8_t *at, std::uint64_t word) { std::memcpy(at, &word, 8); };
+    std::size_t k = 0;
+    for (; k + 8 <= count; k += 8, in += 32, out += 24) {
+        const std::uint64_t a = load(in), b = load(in + 8), c = load(in + 16), d = load(in + 24);
+        store(out, a | (b << 48));
+        store(out + 8, (b >> 16) | (c << 32));
+        store(out + 16, (c >> 32) | (d << 16));
+    }
+    for (; k < count; ++k, in += 4, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+    }
+}
+
+// One raw file row: every sampleStep-th sample of its raw row.
+void PackRawRow(const StillFileSource &s, int row, std::uint8_t *out) {
+    const std::uint8_t *src = s.pixels + (std::size_t(s.rowOffset) + std::size_t(row) * s.sampleStep) * s.stride +
+                              std::size_t(s.columnOffset);
+    for (int x = 0; x < s.width; ++x) {
+        out[x] = src[std::size_t(x) * s.sampleStep];
+    }
+}
+
+// Opens the file for writing from its start, keeping an existing file's
+// pages; `previousSize` is what it held. A file whose length cannot be told
+// (or is past what ftell reports) is replaced the plain way, so nothing of
+// it can be left behind.
+std::FILE *OpenForOverwrite(const char *path, std::uint64_t &previousSize) {
+    previousSize = 0;
+    std::FILE *file = std::fopen(path, "r+b");
+    if (file == nullptr) {
+        return std::fopen(path, "wb");
+    }
+    long end = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        end = std::ftell(file);
+    }
+    previousSize = end > 0 ? std::uint64_t(end) : 0;
+    if (end < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        previousSize = 0;
+        return std::fopen(path, "wb");
+    }
+    return file;
+}
+
+// Packs the converter's bands into BMP rows and hands them to the writer.
+class BmpBandSink : public RowBandSink {
+public:
+    BmpBandSink(StillFileWriter &target, int pixelsPerRow, std::uint8_t *blockRows)
+        : writer(target), width(pixelsPerRow), block(blockRows) {}
+    void takeRows(const RowBand &band) override {
+        const std::size_t inBytes = std::size_t(width) * std::size_t(band.bytesPerPixel);
+        for (int r = 0; r < band.count; ++r) {
+            PackBmpRow(band.rows + std::size_t(r) * inBytes, width, band.bytesPerPixel == 1, band.layout,
+                       block + std::size_t(r) * writer.rowBytes());
+        }
+        writer.writeRows(band.firstRow, band.count, block);
+    }
+
+private:
+    StillFileWriter &writer;
+    int width;
+    std::uint8_t *block;
+};
+
+} // namespace
+
+std::uint64_t BmpFileSize(int width, int height) {
+    const std::uint64_t rowSize = (3 * std::uint64_t(std::max(0, width)) + 3) & ~std::uint64_t(3);
+    return 54 + rowSize * std::uint64_t(std::max(0, height));
+}
+
+void PackBmpRow(const std::uint8_t *pixels, int width, bool monochrome, ChannelLayout layout, std::uint8_t *out) {
+    const std::size_t count = std::size_t(std::max(0, width));
+    std::uint8_t *at = out;
+    if (monochrome) {
+        for (std::size_t x = 0; x < count; ++x, at += 3) {
+            at[0] = at[1] = at[2] = pixels[x];
+        }
+    } else if (layout.blue == 0 && layout.green == 1 && layout.red == 2) {
+        PackFirstThreeBytes(pixels, at, count);
+        at += 3 * count;
+    } else {
+        const std::uint8_t *src = pixels;
+        for (std::size_t x = 0; x < count; ++x, at += 3, src += 4) {
+            at[0] = src[layout.blue];
+            at[1] = src[layout.green];
+            at[2] = src[layout.red];
+        }
+    }
+    const std::size_t rowSize = (3 * count + 3) & ~std::size_t(3);
+    std::memset(at, 0, rowSize - 3 * count);
+}
+
+StillFileWriter::StillFileWriter(const char *path, int width, int height, bool raw) {
+    const std::size_t w = std::size_t(std::max(0, width));
+    fileRowBytes = raw ? w : (3 * w + 3) & ~std::size_t(3);
+    headerBytes = raw ? 0 : 54;
+    endOfRows = headerBytes + std::uint64_t(fileRowBytes) * std::uint64_t(std::max(0, height));
+    file = OpenForOverwrite(path, previousSize);
+    if (file == nullptr) {
+        return;
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0); // rows come in blocks; a stream buffer would only copy them
+    ok = true;
+    if (!raw) {
+        std::uint8_t header[54];
+        BmpHeaders(header, width, height);
+        ok = std::fwrite(header, 1, sizeof header, file) == sizeof header;
+        position = sizeof header;
+    }
+}
+
+StillFileWriter::~StillFileWriter() {
+    if (file != nullptr) {
+        std::fclose(file);
+    }
+}
+
+void StillFileWriter::writeRows(int firstRow, int count, const std::uint8_t *rows) {
+    if (!ok || count <= 0 || fileRowBytes == 0) {
+        return;
+    }
+    const std::uint64_t at = headerBytes + std::uint64_t(fileRowBytes) * std::uint64_t(firstRow);
+    if (at != position) {
+        // Still files stay far below 2 GB, the most a long reaches everywhere.
+        ok = std::fseek(file, static_cast<long>(at), SEEK_SET) == 0;
+    }
+    const std::size_t bytes = fileRowBytes * std::size_t(count);
+    ok = ok && std::fwrite(rows, 1, bytes, file) == bytes;
+    position = at + bytes;
+}
+
+bool StillFileWriter::finish() {
+    if (file == nullptr) {
+        return false;
+    }
+    if (ok && previousSize > endOfRows) {
+        ok = platform::setFileSize(file, endOfRows);
+    }
+    const bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    return closed && ok;
+}
+
+bool WriteStillFile(const char *path, const StillFileSource &source) {
+    StillFileWriter writer(path, source.width, source.height, source.raw);
+    if (!writer.opened()) {
+        return false;
+    }
+    const int height = std::max(0, source.height);
+    const std::size_t rowBytes = writer.rowBytes();
+    const int rowsPerBlock = rowBytes == 0 ? 1 : int(std::max<std::size_t>(1, kBlockBytes / rowBytes));
+    std::vector<std::uint8_t> block(rowBytes * std::size_t(std::min(rowsPerBlock, std::max(1, height))));
+    for (int y = 0; y < height && rowBytes > 0; y += rowsPerBlock) {
+        const int rows = std::min(rowsPerBlock, height - y);
+        for (int r = 0; r < rows; ++r) {
+            std::uint8_t *out = block.data() + std::size_t(r) * rowBytes;
+            if (source.raw) {
+                PackRawRow(source, y + r, out);
+            } else {
+                const std::size_t bytesPerPixel = source.monochrome ? 1 : 4;
+                PackBmpRow(source.pixels + std::size_t(y + r) * std::size_t(source.stride) * bytesPerPixel,
+                           source.width, source.monochrome, source.layout, out);
+            }
+        }
+        writer.writeRows(y, rows, block.data());
+    }
+    return writer.finish();
+}
+
+bool WriteConvertedStill(CameraEngine &engine, const ConversionSettings &settings, std::uint8_t *raw, int width,
+                         int height, int rawStride, const char *path) {
+    StillFileWriter writer(path, width, height, false);
+    if (!writer.opened()) {
+        return false;
+    }
+    // A band of 32-bit rows small enough to stay in the cache while it is
+    // packed, and the packed rows of one band.
+    const std::size_t pixelRowBytes = 4 * std::size_t(std::max(1, width));
+    const int bandRows = int(std::clamp<std::size_t>(kBlockBytes / pixelRowBytes, 1, std::size_t(std::max(1, height))));
+    std::unique_ptr<std::uint8_t[]> band(new (std::nothrow) std::uint8_t[pixelRowBytes * std::size_t(bandRows)]());
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[writer.rowBytes() * std::size_t(bandRows)]);
+    if (!band || !block) {
+        writer.finish();
+        return false;
+    }
+    BmpBandSink sink(writer, width, block.get());
+    FrameConverter::convertInBands(engine, settings, raw, width, height, rawStride, band.get(), bandRows, sink);
+    return writer.finish();
+}
+
+void PackPixels24(std::uint8_t *buffer, int width, int height) {
+    PackFirstThreeBytes(buffer, buffer, std::size_t(std::max(0, width)) * std::size_t(std::max(0, height)));
+}
