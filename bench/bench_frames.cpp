@@ -5,6 +5,9 @@
 #include <cmath>
 #include <random>
 
+#include "imaging/frame_converter.h"
+#include "imaging/still_file.h"
+
 namespace {
 
 // Scene colour at a sensor position: smooth shading, a few hard-edged
@@ -73,4 +76,11 @@ void MemoryFloorPass(const std::uint8_t *raw, std::uint32_t *out, std::size_t pi
     for (std::size_t i = 0; i < pixels; ++i) {
         out[i] = raw[i] * 0x010101u;
     }
+}
+
+bool WriteFullFileStill(CameraEngine &engine, std::uint8_t *raw, const std::string &path) {
+    ConversionSettings settings = ConversionSettings::FromEngine(engine);
+    settings.convertingStill = true;
+    settings.verticalFlip = !settings.verticalFlip; // stills are stored bottom-up
+    return WriteConvertedStill(engine, settings, raw, kSensorWidth, kSensorHeight, kSensorWidth, path.c_str());
 }

@@ -28,3 +28,8 @@ const std::vector<ConverterCase> &ConverterCases();
 // Reads every raw sample and writes every output pixel once: the least any
 // conversion of this frame must do.
 void MemoryFloorPass(const std::uint8_t *raw, std::uint32_t *out, std::size_t pixels);
+
+// A full-size colour file still of `raw` as the preview pin takes it (the
+// still's flip, converted a band at a time into a 24-bit BMP at `path`).
+// Defect correction repairs `raw` in place, as for any conversion.
+bool WriteFullFileStill(CameraEngine &engine, std::uint8_t *raw, const std::string &path);

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,7 +24,7 @@
 #include "bench_frames.h"
 #include "imaging/convert_plan.h"
 #include "imaging/frame_converter.h"
-#include "imaging/still_image.h"
+#include "imaging/still_file.h"
 
 namespace {
 
@@ -157,13 +156,7 @@ void BenchFileStill(benchmark::State &state) {
     const std::vector<std::uint8_t> fileImage(BmpFileSize(kSensorWidth, kSensorHeight), 0x80);
     auto takeStill = [&](const std::string &target) {
         std::memcpy(raw.data(), SceneFrame().data(), raw.size());
-        return Seconds([&] {
-            ConversionSettings settings = ConversionSettings::FromEngine(engine);
-            settings.convertingStill = true;
-            settings.verticalFlip = !settings.verticalFlip;
-            WriteConvertedStill(engine, settings, raw.data(), kSensorWidth, kSensorHeight, kSensorWidth,
-                                target.c_str());
-        });
+        return Seconds([&] { WriteFullFileStill(engine, raw.data(), target); });
     };
     for (auto _ : state) {
         const double t = takeStill(path);
