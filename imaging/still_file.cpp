@@ -36,24 +36,43 @@ void BmpHeaders(std::uint8_t (&header)[54], int width, int height) {
     PutLe(header + 28, 24, 2);
 }
 
-// The first three bytes of each of `count` 4-byte pixels, packed. Eight
-// pixels at a time go through four 64-bit words (little-endian), which the
-// compiler keeps in registers. All eight are loaded before any is stored,
-// so `out` may be `in` itself (the output never passes the input).
+// The first three bytes of each of `count` 4-byte pixels, packed: eight
+// pixels at a time through words the compiler keeps in registers (64-bit
+// ones where the processor has them; the 32-bit build gets 32-bit words,
+// since it would split every 64-bit shift). Little-endian. All eight are
+// loaded before any is stored, so `out` may be `in` itself (the output never
+// passes the input).
 void PackFirstThreeBytes(const std::uint8_t *in, std::uint8_t *out, std::size_t count) {
     static_assert(std::endian::native == std::endian::little);
-    auto load = [](const std::uint8_t *at) { // two pixels, as their six bytes
-        std::uint64_t q;
-        std::memcpy(&q, at, 8);
-        return (q & 0xFFFFFFu) | ((q >> 8) & 0xFFFFFF000000u);
+    auto load = [](const std::uint8_t *at, auto word) {
+        std::memcpy(&word, at, sizeof word);
+        return word;
     };
-    auto store = [](std::uint8_t *at, std::uint64_t word) { std::memcpy(at, &word, 8); };
+    auto store = [](std::uint8_t *at, auto word) { std::memcpy(at, &word, sizeof word); };
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8, in += 32, out += 24) {
-        const std::uint64_t a = load(in), b = load(in + 8), c = load(in + 16), d = load(in + 24);
-        store(out, a | (b << 48));
-        store(out + 8, (b >> 16) | (c << 32));
-        store(out + 16, (c >> 32) | (d << 16));
+        if constexpr (sizeof(void *) >= 8) {
+            auto pair = [&](const std::uint8_t *at) { // two pixels, as their six bytes
+                const std::uint64_t q = load(at, std::uint64_t{});
+                return (q & 0xFFFFFFu) | ((q >> 8) & 0xFFFFFF000000u);
+            };
+            const std::uint64_t a = pair(in), b = pair(in + 8), c = pair(in + 16), d = pair(in + 24);
+            store(out, a | (b << 48));
+            store(out + 8, (b >> 16) | (c << 32));
+            store(out + 16, (c >> 32) | (d << 16));
+        } else {
+            std::uint32_t p[8];
+            for (int i = 0; i < 8; ++i) {
+                p[i] = load(in + 4 * i, std::uint32_t{});
+            }
+            for (int half = 0; half < 2; ++half) { // four pixels into three words
+                const std::uint32_t *q = p + 4 * half;
+                std::uint8_t *at = out + 12 * half;
+                store(at, (q[0] & 0xFFFFFFu) | (q[1] << 24));
+                store(at + 4, ((q[1] >> 8) & 0xFFFFu) | (q[2] << 16));
+                store(at + 8, ((q[2] >> 16) & 0xFFu) | (q[3] << 8));
+            }
+        }
     }
     for (; k < count; ++k, in += 4, out += 3) {
         out[0] = in[0];
