@@ -13,6 +13,7 @@ namespace {
 struct Isa {
     static constexpr bool kVector = false;
     static constexpr bool kStride3 = false;
+    static constexpr bool kStep3Lanes = false;
     static constexpr int kBytes = 1;
     static void storePixels(std::uint8_t *, const std::uint8_t *, const std::uint8_t *, const std::uint8_t *, bool) {}
 };

@@ -2,13 +2,19 @@
 // threshold, sampling steps and regions, mirroring, overlay, pixel gain,
 // colour correction, the grid, and the behaviour chosen where settings would
 // otherwise divide by zero or overflow a byte.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/camera_engine.h"
 #include "imaging/frame_converter.h"
+
+#include "converter_test_support.h"
+#include "guarded_buffer.h"
 
 namespace {
 
@@ -129,6 +135,72 @@ TEST(ConverterSampling, StepBelowOneIsTakenAsOne) {
         frame.convert(engine);
         expected.convert(reference);
         EXPECT_EQ(frame.out, expected.out) << "step " << step;
+    }
+}
+
+// Step 3 at every kernel level, with centres just above, at and just below
+// the defect threshold in the first and last tested rows and columns, and
+// neighbours that are hot themselves (never corrected: they are no centre).
+// The raw frame ends exactly at the last sample the conversion may read.
+void ExpectStepThreeEdgesMatchReference(const ConversionSettings &s, int width, int height, std::mt19937 &rng) {
+    const RawExtent extent = RawExtentFor(s, false, width, height);
+    const int stride = extent.lastColumn + 1, rows = extent.lastRow + 1;
+    std::vector<std::uint8_t> content(static_cast<std::size_t>(rows) * stride);
+    std::uniform_int_distribution<int> background(60, 140), kind(0, 3);
+    for (auto &v : content) {
+        v = static_cast<std::uint8_t>(background(rng));
+    }
+    auto at = [&](int y, int x) -> std::uint8_t & { return content[static_cast<std::size_t>(y) * stride + x]; };
+    const int xo = s.regionX / 3, yo = s.regionY / 3;
+    for (int r : {2, 3, height - 3}) {
+        for (int j : {2, 3, 4, width / 2, width - 5, width - 4, width - 3}) {
+            const int y = 3 * (yo + r), x = 3 * (xo + j);
+            const int largest = std::max({at(y - 2, x), at(y + 2, x), at(y, x - 2), at(y, x + 2)});
+            const int k = kind(rng);
+            if (k == 3) {
+                at(y, x + 1) = 250; // a neighbour, read by the demosaicing only
+                at(y - 1, x) = 245;
+            } else {
+                at(y, x) = static_cast<std::uint8_t>(largest + 70 + k); // 70 stays, 71 and 72 are replaced
+            }
+        }
+    }
+    GuardedBuffer raw(content.size(), GuardedBuffer::Guard::kAfter);
+    GuardedBuffer out(static_cast<std::size_t>(width) * height * 4, GuardedBuffer::Guard::kAfter);
+    std::memcpy(raw.data(), content.data(), content.size());
+    std::vector<std::uint8_t> rawRef = content, outRef(out.size());
+    for (std::size_t i = 0; i < outRef.size(); ++i) {
+        outRef[i] = out.data()[i] = static_cast<std::uint8_t>(i * 13);
+    }
+    CameraEngine engine;
+    ReferenceOffsets offsets;
+    FrameConverter::convert(engine, s, raw.data(), out.data(), width, height, stride);
+    ReferenceConvert(s, false, rawRef.data(), outRef.data(), width, height, stride, offsets);
+    const std::string what =
+        Describe(s, width, height, stride) + " level " + imaging::KernelLevelName(imaging::ActiveKernelLevel());
+    EXPECT_EQ(std::vector<std::uint8_t>(out.data(), out.data() + out.size()), outRef) << what;
+    EXPECT_EQ(std::vector<std::uint8_t>(raw.data(), raw.data() + raw.size()), rawRef) << what;
+}
+
+TEST(ConverterSampling, StepThreeDefectsAtTheRegionEdgesAtEveryLevel) {
+    std::mt19937 rng(3);
+    for (imaging::KernelLevel level : SupportedLevels()) {
+        ScopedKernelLevel pinned(level);
+        for (int variant = 0; variant < 8; ++variant) {
+            ConversionSettings s;
+            s.resolutionMode = kModeCustom;
+            s.regionStep = 3;
+            s.regionX = (variant & 1) != 0 ? 7 : 0; // odd xo: the first centre is a red or blue site
+            s.regionY = (variant & 2) != 0 ? 4 : 0;
+            s.horizontalFlip = (variant & 4) != 0;
+            s.verticalFlip = (variant & 1) != 0;
+            s.convertingStill = variant == 3 || variant == 6;
+            s.layout = s.convertingStill ? kRgbLayout : kBgrLayout;
+            for (int width : {17, 18, 19, 20, 33, 34, 35, 36, 49, 50, 67, 70}) {
+                ExpectStepThreeEdgesMatchReference(s, width, 6 + variant % 3, rng);
+                ASSERT_FALSE(HasFailure());
+            }
+        }
     }
 }
 
