@@ -7,148 +7,32 @@
 #include "filter/framework/media_type.h"
 #include "filter/framework/pin_base.h"
 
-// --- PinEnumerator ---------------------------------------------------------------
+// --- What each enumerator walks -------------------------------------------------
 
-PinEnumerator::PinEnumerator(FilterBase *owner, ULONG start)
-    : UnknownBase(L"PinEnumerator", nullptr), filter(owner), position(start), version(owner->GetPinVersion()) {
-    filter->AddRef();
+LONG FilterPins::Version(FilterBase *filter) {
+    return filter->GetPinVersion();
 }
 
-PinEnumerator::~PinEnumerator() {
-    filter->Release();
+ULONG FilterPins::Count(FilterBase *filter) {
+    return static_cast<ULONG>(filter->GetPinCount());
 }
 
-HRESULT PinEnumerator::Create(FilterBase *filter, IEnumPins **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    *result = nullptr;
-    auto *enumerator = new (std::nothrow) PinEnumerator(filter);
-    if (enumerator == nullptr)
-        return E_OUTOFMEMORY;
-    return enumerator->NonDelegatingQueryInterface(IID_IEnumPins, reinterpret_cast<void **>(result));
-}
-
-HRESULT STDMETHODCALLTYPE PinEnumerator::NonDelegatingQueryInterface(REFIID iid, void **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IEnumPins))
-        return ReturnInterface(static_cast<IEnumPins *>(this), result);
-    return UnknownBase::NonDelegatingQueryInterface(iid, result);
-}
-
-HRESULT STDMETHODCALLTYPE PinEnumerator::Next(ULONG count, IPin **pins, ULONG *fetched) {
-    if (pins == nullptr)
-        return E_POINTER;
-    if (count != 1 && fetched == nullptr)
-        return E_INVALIDARG;
-    if (fetched != nullptr)
-        *fetched = 0;
-    if (version != filter->GetPinVersion())
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    ULONG done = 0;
-    const ULONG available = static_cast<ULONG>(filter->GetPinCount());
-    while (done < count && position < available) {
-        PinBase *pin = filter->GetPin(static_cast<int>(position));
-        if (pin == nullptr)
-            break;
-        pins[done] = pin;
-        pin->AddRef();
-        ++done;
-        ++position;
-    }
-    if (fetched != nullptr)
-        *fetched = done;
-    return done == count ? S_OK : S_FALSE;
-}
-
-HRESULT STDMETHODCALLTYPE PinEnumerator::Skip(ULONG count) {
-    if (version != filter->GetPinVersion())
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    const ULONG available = static_cast<ULONG>(filter->GetPinCount());
-    const ULONG remaining = position < available ? available - position : 0;
-    if (count > remaining) {
-        position = available;
-        return S_FALSE;
-    }
-    position += count;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE PinEnumerator::Reset() {
-    version = filter->GetPinVersion();
-    position = 0;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE PinEnumerator::Clone(IEnumPins **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    *result = nullptr;
-    if (version != filter->GetPinVersion())
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    auto *copy = new (std::nothrow) PinEnumerator(filter, position);
-    if (copy == nullptr)
-        return E_OUTOFMEMORY;
-    return copy->NonDelegatingQueryInterface(IID_IEnumPins, reinterpret_cast<void **>(result));
-}
-
-// --- MediaTypeEnumerator -----------------------------------------------------------
-
-MediaTypeEnumerator::MediaTypeEnumerator(PinBase *owner, ULONG start)
-    : UnknownBase(L"MediaTypeEnumerator", nullptr), pin(owner), position(start), version(owner->GetMediaTypeVersion()) {
+bool FilterPins::Fetch(FilterBase *filter, ULONG position, IPin **result) {
+    if (position >= Count(filter))
+        return false;
+    PinBase *pin = filter->GetPin(static_cast<int>(position));
+    if (pin == nullptr)
+        return false;
+    *result = pin;
     pin->AddRef();
+    return true;
 }
 
-MediaTypeEnumerator::~MediaTypeEnumerator() {
-    pin->Release();
+LONG PinMediaTypes::Version(PinBase *pin) {
+    return pin->GetMediaTypeVersion();
 }
 
-HRESULT MediaTypeEnumerator::Create(PinBase *pin, IEnumMediaTypes **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    *result = nullptr;
-    auto *enumerator = new (std::nothrow) MediaTypeEnumerator(pin);
-    if (enumerator == nullptr)
-        return E_OUTOFMEMORY;
-    return enumerator->NonDelegatingQueryInterface(IID_IEnumMediaTypes, reinterpret_cast<void **>(result));
-}
-
-HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::NonDelegatingQueryInterface(REFIID iid, void **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IEnumMediaTypes))
-        return ReturnInterface(static_cast<IEnumMediaTypes *>(this), result);
-    return UnknownBase::NonDelegatingQueryInterface(iid, result);
-}
-
-HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Next(ULONG count, AM_MEDIA_TYPE **types, ULONG *fetched) {
-    if (types == nullptr)
-        return E_POINTER;
-    if (count != 1 && fetched == nullptr)
-        return E_INVALIDARG;
-    if (fetched != nullptr)
-        *fetched = 0;
-    if (version != pin->GetMediaTypeVersion())
-        return VFW_E_ENUM_OUT_OF_SYNC;
-    ULONG done = 0;
-    while (done < count) {
-        AM_MEDIA_TYPE *type = CreateMediaType();
-        if (type == nullptr)
-            break;
-        const HRESULT result = pin->GetMediaType(static_cast<int>(position), type);
-        if (result != S_OK) {
-            DeleteMediaType(type);
-            break;
-        }
-        types[done++] = type;
-        ++position;
-    }
-    if (fetched != nullptr)
-        *fetched = done;
-    return done == count ? S_OK : S_FALSE;
-}
-
-ULONG MediaTypeEnumerator::CountTypes() {
+ULONG PinMediaTypes::Count(PinBase *pin) {
     ULONG count = 0;
     for (;;) {
         MediaType probe;
@@ -158,10 +42,72 @@ ULONG MediaTypeEnumerator::CountTypes() {
     }
 }
 
-HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Skip(ULONG count) {
-    if (version != pin->GetMediaTypeVersion())
+bool PinMediaTypes::Fetch(PinBase *pin, ULONG position, AM_MEDIA_TYPE **result) {
+    AM_MEDIA_TYPE *type = CreateMediaType();
+    if (type == nullptr)
+        return false;
+    if (pin->GetMediaType(static_cast<int>(position), type) != S_OK) {
+        DeleteMediaType(type);
+        return false;
+    }
+    *result = type;
+    return true;
+}
+
+// --- ComEnumerator -----------------------------------------------------------------
+
+template <class Items>
+ComEnumerator<Items>::ComEnumerator(Container *owner, ULONG start)
+    : UnknownBase(Items::objectName, nullptr), container(owner), position(start), version(Items::Version(owner)) {
+    container->AddRef();
+}
+
+template <class Items> ComEnumerator<Items>::~ComEnumerator() {
+    container->Release();
+}
+
+template <class Items> HRESULT ComEnumerator<Items>::Create(Container *container, Interface **result) {
+    if (result == nullptr)
+        return E_POINTER;
+    *result = nullptr;
+    auto *enumerator = new (std::nothrow) ComEnumerator(container);
+    if (enumerator == nullptr)
+        return E_OUTOFMEMORY;
+    return enumerator->NonDelegatingQueryInterface(Items::Iid(), reinterpret_cast<void **>(result));
+}
+
+template <class Items>
+HRESULT STDMETHODCALLTYPE ComEnumerator<Items>::NonDelegatingQueryInterface(REFIID iid, void **result) {
+    if (result == nullptr)
+        return E_POINTER;
+    if (IsEqualIID(iid, Items::Iid()))
+        return ReturnInterface(static_cast<Interface *>(this), result);
+    return UnknownBase::NonDelegatingQueryInterface(iid, result);
+}
+
+template <class Items> HRESULT STDMETHODCALLTYPE ComEnumerator<Items>::Next(ULONG count, Item *items, ULONG *fetched) {
+    if (items == nullptr)
+        return E_POINTER;
+    if (count != 1 && fetched == nullptr)
+        return E_INVALIDARG;
+    if (fetched != nullptr)
+        *fetched = 0;
+    if (version != Items::Version(container))
         return VFW_E_ENUM_OUT_OF_SYNC;
-    const ULONG available = CountTypes();
+    ULONG done = 0;
+    while (done < count && Items::Fetch(container, position, &items[done])) {
+        ++done;
+        ++position;
+    }
+    if (fetched != nullptr)
+        *fetched = done;
+    return done == count ? S_OK : S_FALSE;
+}
+
+template <class Items> HRESULT STDMETHODCALLTYPE ComEnumerator<Items>::Skip(ULONG count) {
+    if (version != Items::Version(container))
+        return VFW_E_ENUM_OUT_OF_SYNC;
+    const ULONG available = Items::Count(container);
     const ULONG remaining = position < available ? available - position : 0;
     if (count > remaining) {
         position = available;
@@ -171,20 +117,23 @@ HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Skip(ULONG count) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Reset() {
-    version = pin->GetMediaTypeVersion();
+template <class Items> HRESULT STDMETHODCALLTYPE ComEnumerator<Items>::Reset() {
+    version = Items::Version(container);
     position = 0;
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE MediaTypeEnumerator::Clone(IEnumMediaTypes **result) {
+template <class Items> HRESULT STDMETHODCALLTYPE ComEnumerator<Items>::Clone(Interface **result) {
     if (result == nullptr)
         return E_POINTER;
     *result = nullptr;
-    if (version != pin->GetMediaTypeVersion())
+    if (version != Items::Version(container))
         return VFW_E_ENUM_OUT_OF_SYNC;
-    auto *copy = new (std::nothrow) MediaTypeEnumerator(pin, position);
+    auto *copy = new (std::nothrow) ComEnumerator(container, position);
     if (copy == nullptr)
         return E_OUTOFMEMORY;
-    return copy->NonDelegatingQueryInterface(IID_IEnumMediaTypes, reinterpret_cast<void **>(result));
+    return copy->NonDelegatingQueryInterface(Items::Iid(), reinterpret_cast<void **>(result));
 }
+
+template class ComEnumerator<FilterPins>;
+template class ComEnumerator<PinMediaTypes>;

@@ -14,52 +14,69 @@
 class FilterBase;
 class PinBase;
 
-// Enumerates a filter's pins; holds a reference on the filter.
-class PinEnumerator : public UnknownBase, public IEnumPins {
+// The IEnumXxx mechanics shared by both enumerators. Items says what is
+// enumerated: the Interface, its Item type, the Container holding the items
+// (referenced for the enumerator's lifetime), the object name, and
+//   Version(container): changes whenever the items change;
+//   Count(container):   number of items now;
+//   Fetch(container, position, &item): the item at position, with the
+//                       reference or allocation the caller takes over; false
+//                       when there is none.
+template <class Items> class ComEnumerator : public UnknownBase, public Items::Interface {
 public:
-    PinEnumerator(FilterBase *filter, ULONG position = 0);
-    ~PinEnumerator() override;
+    using Interface = typename Items::Interface;
+    using Item = typename Items::Item;
+    using Container = typename Items::Container;
+
+    ComEnumerator(Container *container, ULONG position = 0);
+    ~ComEnumerator() override;
 
     DELEGATE_IUNKNOWN
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
 
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin **pins, ULONG *fetched) override;
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, Item *items, ULONG *fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
-    HRESULT STDMETHODCALLTYPE Clone(IEnumPins **result) override;
+    HRESULT STDMETHODCALLTYPE Clone(Interface **result) override;
 
     // A new enumerator with one reference, or E_OUTOFMEMORY.
-    static HRESULT Create(FilterBase *filter, IEnumPins **result);
+    static HRESULT Create(Container *container, Interface **result);
 
 private:
-    FilterBase *filter;
+    Container *container;
     ULONG position;
     LONG version;
 };
 
-// Enumerates a pin's GetMediaType positions 0, 1, ... until VFW_S_NO_MORE_ITEMS;
-// holds a reference on the pin (that is, on its filter). Each type handed out
-// is task-allocated; the caller frees it (DeleteMediaType).
-class MediaTypeEnumerator : public UnknownBase, public IEnumMediaTypes {
-public:
-    MediaTypeEnumerator(PinBase *pin, ULONG position = 0);
-    ~MediaTypeEnumerator() override;
-
-    DELEGATE_IUNKNOWN
-    HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE **types, ULONG *fetched) override;
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
-    HRESULT STDMETHODCALLTYPE Reset() override;
-    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes **result) override;
-
-    static HRESULT Create(PinBase *pin, IEnumMediaTypes **result);
-
-private:
-    // Number of types the pin offers now.
-    ULONG CountTypes();
-
-    PinBase *pin;
-    ULONG position;
-    LONG version;
+// A filter's pins; each pin handed out carries a reference.
+struct FilterPins {
+    using Interface = IEnumPins;
+    using Item = IPin *;
+    using Container = FilterBase;
+    static const IID &Iid() { return IID_IEnumPins; }
+    static constexpr const wchar_t *objectName = L"PinEnumerator";
+    static LONG Version(FilterBase *filter);
+    static ULONG Count(FilterBase *filter);
+    static bool Fetch(FilterBase *filter, ULONG position, IPin **pin);
 };
+
+// A pin's GetMediaType positions 0, 1, ... until VFW_S_NO_MORE_ITEMS. Each
+// type handed out is task-allocated; the caller frees it (DeleteMediaType).
+struct PinMediaTypes {
+    using Interface = IEnumMediaTypes;
+    using Item = AM_MEDIA_TYPE *;
+    using Container = PinBase;
+    static const IID &Iid() { return IID_IEnumMediaTypes; }
+    static constexpr const wchar_t *objectName = L"MediaTypeEnumerator";
+    static LONG Version(PinBase *pin);
+    static ULONG Count(PinBase *pin);
+    static bool Fetch(PinBase *pin, ULONG position, AM_MEDIA_TYPE **type);
+};
+
+// Holds a reference on the filter.
+using PinEnumerator = ComEnumerator<FilterPins>;
+// Holds a reference on the pin (that is, on its filter).
+using MediaTypeEnumerator = ComEnumerator<PinMediaTypes>;
+
+extern template class ComEnumerator<FilterPins>;
+extern template class ComEnumerator<PinMediaTypes>;
