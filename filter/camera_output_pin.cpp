@@ -151,6 +151,19 @@ HRESULT CameraOutputPin::OnThreadDestroy() {
     return S_OK;
 }
 
+HRESULT CameraOutputPin::FillBuffer(IMediaSample *sample) {
+    if (!IsConnected())
+        return S_OK;
+    if (sample == nullptr)
+        return E_POINTER;
+    platform::Lock stream(streamLock);
+    BYTE *data = nullptr;
+    const HRESULT pointer = sample->GetPointer(&data);
+    if (FAILED(pointer))
+        return pointer;
+    return FillSample(sample, data);
+}
+
 void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
     CameraEngine &engine = cameraFilter->engine;
     const int width = engine.frameWidth;

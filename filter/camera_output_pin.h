@@ -57,6 +57,9 @@ public:
     HRESULT DecideBufferSize(IMemAllocator *allocator, ALLOCATOR_PROPERTIES *request) override;
     // Frees the crop buffer when the streaming thread ends.
     HRESULT OnThreadDestroy() override;
+    // Leaves the sample alone while unconnected (S_OK), E_POINTER for a null
+    // sample; otherwise takes streamLock, then hands the sample's data to FillSample.
+    HRESULT FillBuffer(IMediaSample *sample) final;
 
     // Number of samples whose frame did not fit and was cropped (for tests).
     long CroppedSamples() const { return croppedSamples; }
@@ -65,6 +68,8 @@ public:
     const REFERENCE_TIME frameLength = kFrameLength;
 
 protected:
+    // Fills the sample whose buffer is `data`; streamLock is held.
+    virtual HRESULT FillSample(IMediaSample *sample, BYTE *data) = 0;
     // Converts the engine's consumerBuffer into the sample's data. The caller
     // holds the engine's consumerLock. A frame larger than the sample is
     // converted aside and cropped to the connection type's size.

@@ -1,4 +1,4 @@
-// CapturePin: the capture pin's media type, FillBuffer and IAMStreamConfig.
+// CapturePin: the capture pin's media type, sample filling and IAMStreamConfig.
 #include "filter/capture_pin.h"
 
 #include <cstring>
@@ -46,16 +46,7 @@ void CapturePin::SetFormatMode(int mode) {
     IncrementTypeVersion();
 }
 
-HRESULT CapturePin::FillBuffer(IMediaSample *sample) {
-    if (!IsConnected())
-        return S_OK;
-    if (sample == nullptr)
-        return E_POINTER;
-    platform::Lock stream(streamLock);
-    BYTE *data = nullptr;
-    const HRESULT pointer = sample->GetPointer(&data);
-    if (FAILED(pointer))
-        return pointer;
+HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {
     CameraEngine &engine = cameraFilter->engine;
     {
         // No new frame: the one already in the consumer buffer is converted again.

@@ -35,7 +35,6 @@ public:
     // --- Pin hooks ---------------------------------------------------------------------------
     // Positions 0, 1 and 2 all give the type of the current formatMode.
     HRESULT GetMediaType(int position, AM_MEDIA_TYPE *type) override;
-    HRESULT FillBuffer(IMediaSample *sample) override;
 
     // --- Format copy, written by the control interface with resolutionMode ---------------
     void SetFormatMode(int mode);
@@ -43,6 +42,9 @@ public:
 
     // Samples filled since the filter was created; the next sample's number.
     std::int32_t FrameNumber() const { return frameNumber; }
+
+protected:
+    HRESULT FillSample(IMediaSample *sample, BYTE *data) override;
 
 private:
     std::atomic<std::int32_t> frameNumber{0};

@@ -1,5 +1,5 @@
-// PreviewPin: the preview pin's media type, its frame wait and FillBuffer
-// with the still hand-off.
+// PreviewPin: the preview pin's media type, its frame wait and sample
+// filling with the still hand-off.
 #include "filter/preview_pin.h"
 
 #include "filter/capture_source_filter.h"
@@ -60,16 +60,7 @@ bool PreviewPin::WaitForFrame() {
     }
 }
 
-HRESULT PreviewPin::FillBuffer(IMediaSample *sample) {
-    if (!IsConnected())
-        return S_OK;
-    if (sample == nullptr)
-        return E_POINTER;
-    platform::Lock stream(streamLock);
-    BYTE *data = nullptr;
-    const HRESULT pointer = sample->GetPointer(&data);
-    if (FAILED(pointer))
-        return pointer;
+HRESULT PreviewPin::FillSample(IMediaSample *sample, BYTE *data) {
     if (!WaitForFrame())
         return S_FALSE; // the framework ends this pin's stream
     CameraEngine &engine = cameraFilter->engine;

@@ -17,8 +17,6 @@ public:
 
     // Positions 0, 1 and 2 all give the type of the current format copies.
     HRESULT GetMediaType(int position, AM_MEDIA_TYPE *type) override;
-    // S_FALSE (end of stream) after 2000 sleeps of 1 ms without a new frame.
-    HRESULT FillBuffer(IMediaSample *sample) override;
 
     // --- Format copies, written by the control interface together with the
     // engine settings they mirror (resolutionMode, sensorType, the region,
@@ -37,6 +35,10 @@ public:
 
     // 1 ms sleeps without a new frame before the stream ends.
     static constexpr int kFrameWaitSleeps = 2000;
+
+protected:
+    // S_FALSE (end of stream) after 2000 sleeps of 1 ms without a new frame.
+    HRESULT FillSample(IMediaSample *sample, BYTE *data) override;
 
 private:
     // Takes a new frame into the engine's consumer buffer and returns with the
