@@ -86,17 +86,6 @@ IBaseFilter *ControlTest::NewFilter(ICameraSettings **settings) {
 
 // --- Frames ------------------------------------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE FrameCollector::QueryInterface(REFIID iid, void **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidSampleGrabberCB)) {
-        *result = static_cast<ISampleGrabberCB *>(this);
-        return S_OK;
-    }
-    *result = nullptr;
-    return E_NOINTERFACE;
-}
-
 HRESULT STDMETHODCALLTYPE FrameCollector::SampleCB(double, IMediaSample *sample) {
     if (sample == nullptr)
         return S_OK;
@@ -139,37 +128,7 @@ bool FrameCollector::WaitForSamples(long count, std::uint32_t timeoutMs) const {
 
 // --- Graph -------------------------------------------------------------------------------------------
 
-ComPtr<IPin> PinNamed(IBaseFilter *filter, const wchar_t *name) {
-    ComPtr<IEnumPins> pins;
-    if (filter == nullptr || FAILED(filter->EnumPins(pins.put())))
-        return {};
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-        PIN_INFO info{};
-        if (SUCCEEDED(pin->QueryPinInfo(&info))) {
-            if (info.pFilter != nullptr)
-                info.pFilter->Release();
-            if (std::wcscmp(info.achName, name) == 0)
-                return pin;
-        }
-    }
-    return {};
-}
-
 namespace {
-ComPtr<IPin> PinFacing(IBaseFilter *filter, PIN_DIRECTION direction) {
-    ComPtr<IEnumPins> pins;
-    if (filter == nullptr || FAILED(filter->EnumPins(pins.put())))
-        return {};
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-        PIN_DIRECTION facing;
-        if (SUCCEEDED(pin->QueryDirection(&facing)) && facing == direction)
-            return pin;
-    }
-    return {};
-}
-
 bool SizeOf(const AM_MEDIA_TYPE &type, int &width, int &height) {
     if (type.pbFormat == nullptr || type.cbFormat < sizeof(VIDEOINFOHEADER))
         return false;
@@ -203,17 +162,10 @@ bool OfferedSize(IPin *pin, int &width, int &height) {
 
 bool GrabberGraph::Build(IBaseFilter *filter, const wchar_t *pinName) {
     source.reset(filter);
-    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.putVoid())))
+    if (FAILED(CreateClocklessGraph(graph)))
         return false;
     graph.queryTo(IID_IMediaControl, control);
-    ComPtr<IMediaFilter> timing;
-    // No clock: every sample is rendered as it comes.
-    if (SUCCEEDED(graph.queryTo(IID_IMediaFilter, timing)))
-        timing->SetSyncSource(nullptr);
-    if (FAILED(
-            CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, grabber.putVoid())) ||
-        FAILED(
-            CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, renderer.putVoid())))
+    if (FAILED(CreateGrabberAndRenderer(grabber, renderer)))
         return false;
     ComPtr<ISampleGrabber> grab;
     if (FAILED(grabber.queryTo(kIidSampleGrabber, grab)))

@@ -15,22 +15,14 @@
 #include "filter/framework/framework.h"
 #include "camera_settings.h"
 #include "sim/midlib/midlib_sim.h"
-#include <qedit.h>
+#include "tests/support/dshow_ids.h"
+#include "tests/support/grabber_callback.h"
+#include "tests/support/graph_helpers.h"
 
-// Published identifiers, written out here so that a wrong constant in the
+// Published identifier, written out here so that a wrong constant in the
 // code under test cannot agree with itself.
 inline constexpr GUID kIidCameraSettings = {
     0xe5d66f6d, 0x3d28, 0x4982, {0xaf, 0x6e, 0xd6, 0x4d, 0x29, 0x53, 0x38, 0x37}};
-inline constexpr GUID kClsidFilter = {0xcb83d662, 0x33a5, 0x4dbf, {0x83, 0x0c, 0x25, 0xe5, 0x26, 0x27, 0xc1, 0xc3}};
-inline constexpr GUID kClsidPage = {0x971785ae, 0x451f, 0x449c, {0x81, 0x0c, 0x53, 0xa0, 0xdd, 0x22, 0x2e, 0x5d}};
-inline constexpr GUID kClsidSampleGrabber = {
-    0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-inline constexpr GUID kClsidNullRenderer = {
-    0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-inline constexpr GUID kIidSampleGrabber = {
-    0x6b652fff, 0x11fe, 0x4fce, {0x92, 0xad, 0x02, 0x66, 0xb5, 0xd7, 0xc7, 0x8f}};
-inline constexpr GUID kIidSampleGrabberCB = {
-    0x0579154a, 0x2b53, 0x4994, {0xb0, 0xd0, 0xe7, 0x73, 0x14, 0x8e, 0xff, 0x85}};
 
 // Oriscope.dll beside the test program, loaded and registered once per process.
 HMODULE OriscopeModule();
@@ -53,13 +45,9 @@ struct Frame {
 };
 
 // Records the samples of one Sample Grabber and copies one on request.
-class FrameCollector : public ISampleGrabberCB {
+class FrameCollector : public GrabberCallback {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample *sample) override;
-    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE *, long) override { return E_NOTIMPL; }
 
     // Copies the sample that arrives after `skip` further samples; false when
     // they do not all come within timeoutMs.
@@ -103,8 +91,6 @@ public:
     ComPtr<IBaseFilter> renderer;
 };
 
-// The pin of `filter` named `name`, with a reference; null when none.
-ComPtr<IPin> PinNamed(IBaseFilter *filter, const wchar_t *name);
 // Width and height of the first media type `pin` offers (the pin's own types while unconnected).
 bool OfferedSize(IPin *pin, int &width, int &height);
 
@@ -121,17 +107,6 @@ struct BmpFile {
 bool ReadBmp(const std::string &path, BmpFile &bmp, std::string &problem);
 // Size of a file, -1 when missing.
 long long FileSize(const std::string &path);
-
-// Polls `done` every few milliseconds for at most timeoutMs.
-template <typename Predicate> bool WaitUntil(Predicate done, std::uint32_t timeoutMs) {
-    const DWORD begin = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - begin > timeoutMs)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
 
 // COM, the registered module, a configured camera, and after each test no
 // object of the module alive and no camera record open.

@@ -3,17 +3,6 @@
 
 #include <cwchar>
 
-HRESULT STDMETHODCALLTYPE FrameCollector::QueryInterface(REFIID iid, void **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidSampleGrabberCB)) {
-        *result = static_cast<ISampleGrabberCB *>(this);
-        return S_OK;
-    }
-    *result = nullptr;
-    return E_NOINTERFACE;
-}
-
 HRESULT STDMETHODCALLTYPE FrameCollector::SampleCB(double, IMediaSample *sample) {
     if (sample == nullptr)
         return S_OK;
@@ -39,13 +28,7 @@ HRESULT STDMETHODCALLTYPE FrameCollector::SampleCB(double, IMediaSample *sample)
 }
 
 bool FrameCollector::WaitForSamples(long count, std::uint32_t timeoutMs) const {
-    const DWORD begin = GetTickCount();
-    while (samples < count) {
-        if (GetTickCount() - begin > timeoutMs)
-            return false;
-        Sleep(5);
-    }
-    return true;
+    return WaitUntil([&] { return samples >= count; }, timeoutMs);
 }
 
 bool FrameCollector::CopyNextSample(std::vector<std::uint8_t> &bytes, std::uint32_t timeoutMs) {
@@ -86,7 +69,7 @@ void FrameCollector::Clear() {
 }
 
 HRESULT CameraGraph::Create() {
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.putVoid());
+    HRESULT hr = CreateClocklessGraph(graph);
     if (FAILED(hr))
         return hr;
     hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
@@ -97,12 +80,6 @@ HRESULT CameraGraph::Create() {
         hr = graph.queryTo(IID_IMediaControl, control);
     if (SUCCEEDED(hr))
         hr = graph.queryTo(IID_IMediaEvent, events);
-    // No clock: samples are rendered as they arrive, whatever their time stamps.
-    ComPtr<IMediaFilter> mediaFilter;
-    if (SUCCEEDED(hr))
-        hr = graph.queryTo(IID_IMediaFilter, mediaFilter);
-    if (SUCCEEDED(hr))
-        hr = mediaFilter->SetSyncSource(nullptr);
     return hr;
 }
 
@@ -112,11 +89,7 @@ HRESULT CameraGraph::AddSource(IBaseFilter *filter) {
 }
 
 HRESULT CameraGraph::AddBranch(GrabberBranch &branch, const wchar_t *name) {
-    HRESULT hr =
-        CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, branch.grabber.putVoid());
-    if (SUCCEEDED(hr))
-        hr = CoCreateInstance(kClsidNullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                              branch.renderer.putVoid());
+    HRESULT hr = CreateGrabberAndRenderer(branch.grabber, branch.renderer);
     if (FAILED(hr))
         return hr;
     wchar_t rendererName[64];
@@ -152,18 +125,7 @@ HRESULT CameraGraph::Connect(IPin *pin, GrabberBranch &branch) {
 }
 
 bool CameraGraph::WaitForEvent(long code, std::uint32_t timeoutMs) {
-    const DWORD begin = GetTickCount();
-    for (;;) {
-        long got = 0;
-        LONG_PTR first = 0, second = 0;
-        if (events->GetEvent(&got, &first, &second, 20) == S_OK) {
-            events->FreeEventParams(got, first, second);
-            if (got == code)
-                return true;
-        }
-        if (GetTickCount() - begin > timeoutMs)
-            return false;
-    }
+    return ::WaitForEvent(events.get(), code, timeoutMs);
 }
 
 OAFilterState CameraGraph::State(std::uint32_t timeoutMs) {
@@ -180,38 +142,4 @@ void CameraGraph::Release() {
     control.reset();
     builder.reset();
     graph.reset();
-}
-
-ComPtr<IPin> PinNamed(IBaseFilter *filter, const wchar_t *name) {
-    ComPtr<IEnumPins> pins;
-    ComPtr<IPin> found;
-    if (filter == nullptr || FAILED(filter->EnumPins(pins.put())))
-        return found;
-    IPin *pin = nullptr;
-    while (!found && pins->Next(1, &pin, nullptr) == S_OK) {
-        PIN_INFO info{};
-        if (SUCCEEDED(pin->QueryPinInfo(&info))) {
-            if (info.pFilter != nullptr)
-                info.pFilter->Release();
-            if (std::wcscmp(info.achName, name) == 0)
-                found.reset(pin);
-        }
-        pin->Release();
-    }
-    return found;
-}
-
-ComPtr<IPin> PinFacing(IBaseFilter *filter, PIN_DIRECTION direction) {
-    ComPtr<IEnumPins> pins;
-    ComPtr<IPin> found;
-    if (filter == nullptr || FAILED(filter->EnumPins(pins.put())))
-        return found;
-    IPin *pin = nullptr;
-    while (!found && pins->Next(1, &pin, nullptr) == S_OK) {
-        PIN_DIRECTION pinDirection;
-        if (SUCCEEDED(pin->QueryDirection(&pinDirection)) && pinDirection == direction)
-            found.reset(pin);
-        pin->Release();
-    }
-    return found;
 }

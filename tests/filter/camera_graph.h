@@ -11,27 +11,15 @@
 #include <vector>
 
 #include "filter/framework/framework.h"
-#include <qedit.h>
-
-// Not in the SDK headers the cross toolchain ships.
-inline constexpr GUID kClsidSampleGrabber = {
-    0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-inline constexpr GUID kClsidNullRenderer = {
-    0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-inline constexpr GUID kIidSampleGrabber = {
-    0x6b652fff, 0x11fe, 0x4fce, {0x92, 0xad, 0x02, 0x66, 0xb5, 0xd7, 0xc7, 0x8f}};
-inline constexpr GUID kIidSampleGrabberCB = {
-    0x0579154a, 0x2b53, 0x4994, {0xb0, 0xd0, 0xe7, 0x73, 0x14, 0x8e, 0xff, 0x85}};
+#include "tests/support/dshow_ids.h"
+#include "tests/support/grabber_callback.h"
+#include "tests/support/graph_helpers.h"
 
 // Records what reaches one Sample Grabber: the count, each sample's times
 // (when set) and length, and on request a copy of the next sample's bytes.
-class FrameCollector : public ISampleGrabberCB {
+class FrameCollector : public GrabberCallback {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample *sample) override;
-    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE *, long) override { return E_NOTIMPL; }
 
     // True once `count` samples have arrived in all, within timeoutMs.
     bool WaitForSamples(long count, std::uint32_t timeoutMs) const;
@@ -94,8 +82,3 @@ public:
     ComPtr<IMediaEvent> events;
     ComPtr<IBaseFilter> source;
 };
-
-// The first pin of `filter` named `name`, with a reference; null when none.
-ComPtr<IPin> PinNamed(IBaseFilter *filter, const wchar_t *name);
-// The first pin of `filter` with `direction`, with a reference; null when none.
-ComPtr<IPin> PinFacing(IBaseFilter *filter, PIN_DIRECTION direction);

@@ -15,6 +15,8 @@
 #include "filter/video_formats.h"
 #include "filter/framework/framework.h"
 #include "sim/midlib/midlib_sim.h"
+#include "tests/support/dshow_ids.h"
+#include "tests/support/graph_helpers.h"
 
 // The published identifiers, written out here so that a wrong constant in
 // the code under test cannot agree with itself.
@@ -26,8 +28,6 @@ inline constexpr GUID kPropSetPin = {0x9b00f101, 0x1567, 0x11d1, {0xb3, 0xf1, 0x
 inline constexpr GUID kMediaTypeVideo = {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 inline constexpr GUID kSubtypeRgb32 = {0xe436eb7e, 0x524f, 0x11ce, {0x9f, 0x53, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70}};
 inline constexpr GUID kFormatVideoInfo = {0x05589f80, 0xc356, 0x11ce, {0xbf, 0x01, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a}};
-inline constexpr GUID kClsidFilter = {0xcb83d662, 0x33a5, 0x4dbf, {0x83, 0x0c, 0x25, 0xe5, 0x26, 0x27, 0xc1, 0xc3}};
-inline constexpr GUID kClsidPage = {0x971785ae, 0x451f, 0x449c, {0x81, 0x0c, 0x53, 0xa0, 0xdd, 0x22, 0x2e, 0x5d}};
 inline constexpr GUID kVideoInputCategory = {
     0x860bb310, 0x5d01, 0x11d0, {0xbd, 0x3b, 0x00, 0xa0, 0xc9, 0x11, 0xce, 0x86}};
 
@@ -95,17 +95,6 @@ private:
 std::vector<std::uint8_t> CurrentRawFrame(int camera = 0);
 std::vector<std::uint8_t> ExpectedPicture(const std::vector<std::uint8_t> &raw, int width, int height, int rawStride,
                                           CameraEngine *settings = nullptr);
-
-// Polls `done` every few milliseconds for at most timeoutMs.
-template <typename Predicate> bool WaitUntil(Predicate done, std::uint32_t timeoutMs) {
-    const DWORD begin = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - begin > timeoutMs)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
 
 // Compares the blue, green and red bytes of `pixels` 32-bit pixels (the
 // fourth byte is never written); gives the first differing pixel.

@@ -1,19 +1,7 @@
 // Test helpers for real Wine filter graphs.
 #include "tests/framework/wine_graph.h"
 
-#include "platform/platform.h"
 #include "tests/framework/test_source.h"
-
-HRESULT STDMETHODCALLTYPE CountingCallback::QueryInterface(REFIID iid, void **result) {
-    if (result == nullptr)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, kIidSampleGrabberCB)) {
-        *result = static_cast<ISampleGrabberCB *>(this);
-        return S_OK;
-    }
-    *result = nullptr;
-    return E_NOINTERFACE;
-}
 
 HRESULT STDMETHODCALLTYPE CountingCallback::SampleCB(double, IMediaSample *sample) {
     BYTE *data = nullptr;
@@ -39,30 +27,11 @@ HRESULT STDMETHODCALLTYPE CountingCallback::SampleCB(double, IMediaSample *sampl
 }
 
 bool CountingCallback::WaitForSamples(long count, std::uint32_t timeoutMs) {
-    const std::uint32_t begin = platform::tickCount();
-    while (samples < count) {
-        if (platform::tickCount() - begin > timeoutMs)
-            return false;
-        platform::sleepMs(5);
-    }
-    return true;
+    return WaitUntil([&] { return samples >= count; }, timeoutMs);
 }
 
 IPin *FindPin(IBaseFilter *filter, PIN_DIRECTION direction) {
-    IEnumPins *pins = nullptr;
-    if (FAILED(filter->EnumPins(&pins)))
-        return nullptr;
-    IPin *pin = nullptr;
-    IPin *found = nullptr;
-    while (found == nullptr && pins->Next(1, &pin, nullptr) == S_OK) {
-        PIN_DIRECTION pinDirection;
-        if (SUCCEEDED(pin->QueryDirection(&pinDirection)) && pinDirection == direction)
-            found = pin;
-        else
-            pin->Release();
-    }
-    pins->Release();
-    return found;
+    return PinFacing(filter, direction).detach();
 }
 
 IBaseFilter *CreateFilter(REFCLSID classId) {
@@ -71,24 +40,6 @@ IBaseFilter *CreateFilter(REFCLSID classId) {
                                 reinterpret_cast<void **>(&filter))))
         return nullptr;
     return filter;
-}
-
-bool WaitForEvent(IMediaEvent *events, long code, std::uint32_t timeoutMs, LONG_PTR *param1) {
-    const std::uint32_t begin = platform::tickCount();
-    for (;;) {
-        long got = 0;
-        LONG_PTR first = 0, second = 0;
-        if (events->GetEvent(&got, &first, &second, 20) == S_OK) {
-            events->FreeEventParams(got, first, second);
-            if (got == code) {
-                if (param1 != nullptr)
-                    *param1 = first;
-                return true;
-            }
-        }
-        if (platform::tickCount() - begin > timeoutMs)
-            return false;
-    }
 }
 
 bool GrabberGraph::Build(IBaseFilter *sourceFilter) {

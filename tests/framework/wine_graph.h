@@ -7,27 +7,15 @@
 #include <cstdint>
 
 #include "filter/framework/framework.h"
-#include <qedit.h>
-
-// Not in the SDK headers the cross toolchain ships.
-inline constexpr GUID kClsidSampleGrabber = {
-    0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-inline constexpr GUID kClsidNullRenderer = {
-    0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-inline constexpr GUID kIidSampleGrabber = {
-    0x6b652fff, 0x11fe, 0x4fce, {0x92, 0xad, 0x02, 0x66, 0xb5, 0xd7, 0xc7, 0x8f}};
-inline constexpr GUID kIidSampleGrabberCB = {
-    0x0579154a, 0x2b53, 0x4994, {0xb0, 0xd0, 0xe7, 0x73, 0x14, 0x8e, 0xff, 0x85}};
+#include "tests/support/dshow_ids.h"
+#include "tests/support/grabber_callback.h"
+#include "tests/support/graph_helpers.h"
 
 // The grabber's callback: checks every sample's counter pattern and that the
 // counters follow each other, and counts samples. Not a framework object.
-class CountingCallback : public ISampleGrabberCB {
+class CountingCallback : public GrabberCallback {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double time, IMediaSample *sample) override;
-    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE *, long) override { return E_NOTIMPL; }
 
     // Waits (bounded) until at least `count` samples arrived.
     bool WaitForSamples(long count, std::uint32_t timeoutMs);
@@ -44,8 +32,6 @@ public:
 // The first pin of `filter` with the given direction, with a reference; nullptr if none.
 IPin *FindPin(IBaseFilter *filter, PIN_DIRECTION direction);
 IBaseFilter *CreateFilter(REFCLSID classId);
-// Waits for event `code` on the graph, at most timeoutMs; gives its first parameter.
-bool WaitForEvent(IMediaEvent *events, long code, std::uint32_t timeoutMs, LONG_PTR *param1 = nullptr);
 
 // Source → Sample Grabber → Null Renderer in a Wine filter graph.
 struct GrabberGraph {
