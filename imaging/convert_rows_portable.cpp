@@ -14,6 +14,7 @@ struct Isa {
     static constexpr bool kVector = false;
     static constexpr bool kStride3 = false;
     static constexpr bool kStep3Lanes = false;
+    static constexpr bool kStep1Wide = false;
     static constexpr int kStep3Pixels = 0;
     static constexpr int kBytes = 1;
     static void storePixels(std::uint8_t *, const std::uint8_t *, const std::uint8_t *, const std::uint8_t *, bool) {}
