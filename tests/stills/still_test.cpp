@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "engine/camera_engine.h"
+#include "imaging/convert_plan.h"
 #include "imaging/frame_converter.h"
 #include "imaging/still_image.h"
 #include "sim/midlib/midlib_sim.h"
@@ -355,37 +356,34 @@ TEST_F(StillTest, RawBufferStillCopiesTheFrameStartUpToTheNeededSize) {
     EXPECT_EQ(big[1280 * 1024], 0x22);
 }
 
-TEST(PackPixels24, PacksInPlaceAndLeavesTheRest) {
-    Bytes buffer(1310720);
-    for (std::size_t i = 0; i < buffer.size(); ++i) {
-        buffer[i] = std::uint8_t(i * 7 + 3);
-    }
-    const Bytes original = buffer;
-    PackPixels24(buffer.data(), 640, 512);
-    std::size_t mismatches = 0;
-    for (std::size_t k = 0; k < 640u * 512u; ++k) {
-        for (int c = 0; c < 3; ++c) {
-            mismatches += buffer[3 * k + c] != original[4 * k + c];
-        }
-    }
-    EXPECT_EQ(mismatches, 0u);
-    EXPECT_TRUE(std::equal(buffer.begin() + 983040, buffer.end(), original.begin() + 983040));
-
-    // Counts that are no multiple of eight pack their last pixels one by one.
-    for (int width : {1, 7, 9, 13}) {
-        Bytes small(4 * width * 3);
-        for (std::size_t i = 0; i < small.size(); ++i) {
-            small[i] = std::uint8_t(i * 13 + 1);
-        }
-        const Bytes before = small;
-        PackPixels24(small.data(), width, 3);
-        for (std::size_t k = 0; k < std::size_t(width) * 3; ++k) {
-            for (int c = 0; c < 3; ++c) {
-                ASSERT_EQ(small[3 * k + c], before[4 * k + c]) << width << " pixel " << k;
+// Packing in place, with every byte shuffle the processor offers, for
+// counts that leave remainders after every vector width.
+TEST(PackPixels24, PacksInPlaceAndLeavesTheRestAtEveryLevel) {
+    const imaging::KernelLevel previous = imaging::ActiveKernelLevel();
+    for (int level = 0; level <= static_cast<int>(imaging::BestKernelLevel()); ++level) {
+        imaging::SetKernelLevel(static_cast<imaging::KernelLevel>(level));
+        const char *name = imaging::KernelLevelName(imaging::ActiveKernelLevel());
+        for (int width : {640, 1, 3, 7, 9, 13, 15, 17, 31, 33, 63}) {
+            const int height = width == 640 ? 512 : 3;
+            Bytes buffer(std::size_t(4) * width * height);
+            for (std::size_t i = 0; i < buffer.size(); ++i) {
+                buffer[i] = std::uint8_t(i * 7 + 3);
             }
+            const Bytes original = buffer;
+            PackPixels24(buffer.data(), width, height);
+            const std::size_t pixels = std::size_t(width) * height;
+            std::size_t mismatches = 0;
+            for (std::size_t k = 0; k < pixels; ++k) {
+                for (int c = 0; c < 3; ++c) {
+                    mismatches += buffer[3 * k + c] != original[4 * k + c];
+                }
+            }
+            EXPECT_EQ(mismatches, 0u) << name << " width " << width;
+            EXPECT_TRUE(std::equal(buffer.begin() + 3 * pixels, buffer.end(), original.begin() + 3 * pixels))
+                << name << " width " << width;
         }
-        EXPECT_TRUE(std::equal(small.begin() + 9 * width, small.end(), before.begin() + 9 * width)) << width;
     }
+    imaging::SetKernelLevel(previous);
 }
 
 #if !defined(_WIN32)
