@@ -106,7 +106,7 @@ TEST_F(HandOffTest, AFrameIsNeverDeliveredTwice) {
     // at most five are taken, each one new.
     Configure("pace=free noise=20 unplug_after=5");
     ASSERT_EQ(vexa.VexaInitialize(), 1);
-    ASSERT_EQ(vexa.VexaStart(), 1);
+    vexa.VexaStart(); // may already report the end: the frames run out at once
     std::vector<std::vector<std::uint8_t>> taken;
     std::vector<std::uint8_t> frame(size.pixels());
     while (taken.size() <= 5 && vexa.VexaGetBitmap(frame.data(), 0, VEXA_FORMAT_RAW, 5000) == 1) {
@@ -122,7 +122,9 @@ TEST_F(HandOffTest, AFrameIsNeverDeliveredTwice) {
 TEST_F(HandOffTest, ANullBufferConsumesTheFrame) {
     Configure("pace=free unplug_after=1"); // one frame, then the camera is gone
     ASSERT_EQ(vexa.VexaInitialize(), 1);
-    ASSERT_EQ(vexa.VexaStart(), 1);
+    // Not checked: VexaStart reports whether acquisition still runs, and the
+    // thread may already have taken the one frame and met the unplugged camera.
+    vexa.VexaStart();
     ASSERT_EQ(vexa.VexaGetBitmap(nullptr, 0, VEXA_FORMAT_COLOUR, 5000), 1);
     std::vector<std::uint8_t> buffer(size.pixels(), kUntouched);
     EXPECT_EQ(vexa.VexaGetBitmap(buffer.data(), 0, VEXA_FORMAT_RAW, 5000), 0);
