@@ -7,29 +7,12 @@
 
 namespace {
 
-class EnumeratorTest : public FrameworkTest {
+class EnumeratorTest : public SourceFilterTest {
 protected:
-    void SetUp() override {
-        FrameworkTest::SetUp();
-        HRESULT hr = S_OK;
-        source = new TestSourceFilter(nullptr, &hr);
-        ASSERT_EQ(hr, S_OK);
-        ASSERT_EQ(source->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&filter)), S_OK);
-    }
-    void TearDown() override {
-        if (filter != nullptr) {
-            EXPECT_EQ(filter->Release(), 0u);
-        }
-        FrameworkTest::TearDown();
-    }
-
     static void FreeTypes(AM_MEDIA_TYPE **types, ULONG count) {
         for (ULONG i = 0; i < count; ++i)
             DeleteMediaType(types[i]);
     }
-
-    TestSourceFilter *source = nullptr;
-    IBaseFilter *filter = nullptr;
 };
 
 TEST_F(EnumeratorTest, PinEnumeratorNextSkipResetClone) {

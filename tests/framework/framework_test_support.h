@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "filter/framework/framework.h"
+#include "tests/framework/test_source.h"
 
 class FrameworkTest : public ::testing::Test {
 protected:
@@ -17,6 +18,27 @@ protected:
         EXPECT_EQ(ComModule::ServerLockCount(), 0);
         CoUninitialize();
     }
+};
+
+// A FrameworkTest with a new test source filter, held through its
+// IBaseFilter, which must be the last reference when the test ends.
+class SourceFilterTest : public FrameworkTest {
+protected:
+    void SetUp() override {
+        FrameworkTest::SetUp();
+        HRESULT hr = S_OK;
+        source = new TestSourceFilter(nullptr, &hr);
+        ASSERT_EQ(hr, S_OK);
+        ASSERT_EQ(source->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&filter)), S_OK);
+    }
+    void TearDown() override {
+        if (filter != nullptr) {
+            EXPECT_EQ(filter->Release(), 0u);
+        }
+        FrameworkTest::TearDown();
+    }
+    TestSourceFilter *source = nullptr;
+    IBaseFilter *filter = nullptr;
 };
 
 // The object's current reference count, measured without changing it.

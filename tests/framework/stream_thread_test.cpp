@@ -94,24 +94,7 @@ TEST(StreamThreadChannel, ThreadEndingWithoutReplyFailsTheCall) {
     thread.Close();
 }
 
-class SourceThreadTest : public FrameworkTest {
-protected:
-    void SetUp() override {
-        FrameworkTest::SetUp();
-        HRESULT hr = S_OK;
-        source = new TestSourceFilter(nullptr, &hr);
-        ASSERT_EQ(hr, S_OK);
-        ASSERT_EQ(source->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&filter)), S_OK);
-    }
-    void TearDown() override {
-        if (filter != nullptr) {
-            EXPECT_EQ(filter->Release(), 0u);
-        }
-        FrameworkTest::TearDown();
-    }
-    TestSourceFilter *source = nullptr;
-    IBaseFilter *filter = nullptr;
-};
+class SourceThreadTest : public SourceFilterTest {};
 
 TEST_F(SourceThreadTest, ProtocolFromInitToExit) {
     TestSourcePin &pin = *source->pin;
