@@ -151,6 +151,22 @@ HRESULT CameraOutputPin::OnThreadDestroy() {
     return S_OK;
 }
 
+HRESULT CameraOutputPin::GetMediaType(int position, AM_MEDIA_TYPE *type) {
+    if (type == nullptr)
+        return E_POINTER;
+    if (position < 0)
+        return E_INVALIDARG;
+    if (position > 2)
+        return VFW_S_NO_MORE_ITEMS;
+    platform::Lock guard(filterLock);
+    return BuildCurrentType(*type);
+}
+
+void CameraOutputPin::SetFormatMode(int mode) {
+    formatMode = mode;
+    IncrementTypeVersion();
+}
+
 HRESULT CameraOutputPin::FillBuffer(IMediaSample *sample) {
     if (!IsConnected())
         return S_OK;

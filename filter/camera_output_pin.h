@@ -60,6 +60,13 @@ public:
     // Leaves the sample alone while unconnected (S_OK), E_POINTER for a null
     // sample; otherwise takes streamLock, then hands the sample's data to FillSample.
     HRESULT FillBuffer(IMediaSample *sample) final;
+    // Positions 0, 1 and 2 all give the type of the pin's current format
+    // copies (BuildCurrentType, under filterLock).
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE *type) final;
+
+    // --- Format copy, written by the control interface with resolutionMode -----------------
+    void SetFormatMode(int mode);
+    int FormatMode() const { return formatMode; }
 
     // Number of samples whose frame did not fit and was cropped (for tests).
     long CroppedSamples() const { return croppedSamples; }
@@ -70,6 +77,8 @@ public:
 protected:
     // Fills the sample whose buffer is `data`; streamLock is held.
     virtual HRESULT FillSample(IMediaSample *sample, BYTE *data) = 0;
+    // The type of the current format copies; filterLock is held.
+    virtual HRESULT BuildCurrentType(AM_MEDIA_TYPE &type) = 0;
     // Converts the engine's consumerBuffer into the sample's data. The caller
     // holds the engine's consumerLock. A frame larger than the sample is
     // converted aside and cropped to the connection type's size.
@@ -77,6 +86,7 @@ protected:
 
     CaptureSourceFilter *cameraFilter;
     platform::CriticalSection streamLock;
+    std::atomic<int> formatMode{0};
 
 private:
     void CropFrame(BYTE *data, LONG sampleBytes, int width, int height);

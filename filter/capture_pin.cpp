@@ -30,20 +30,8 @@ HRESULT STDMETHODCALLTYPE CapturePin::NonDelegatingQueryInterface(REFIID iid, vo
     return CameraOutputPin::NonDelegatingQueryInterface(iid, result);
 }
 
-HRESULT CapturePin::GetMediaType(int position, AM_MEDIA_TYPE *type) {
-    if (type == nullptr)
-        return E_POINTER;
-    if (position < 0)
-        return E_INVALIDARG;
-    if (position > 2)
-        return VFW_S_NO_MORE_ITEMS;
-    platform::Lock guard(filterLock);
-    return BuildCaptureMediaType(formatMode, *type);
-}
-
-void CapturePin::SetFormatMode(int mode) {
-    formatMode = mode;
-    IncrementTypeVersion();
+HRESULT CapturePin::BuildCurrentType(AM_MEDIA_TYPE &type) {
+    return BuildCaptureMediaType(formatMode, type);
 }
 
 HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {

@@ -32,21 +32,13 @@ public:
     // The capture formats of modes 0, 1 and 2; S_FALSE past the last.
     HRESULT STDMETHODCALLTYPE GetStreamCaps(int index, AM_MEDIA_TYPE **type, BYTE *caps) override;
 
-    // --- Pin hooks ---------------------------------------------------------------------------
-    // Positions 0, 1 and 2 all give the type of the current formatMode.
-    HRESULT GetMediaType(int position, AM_MEDIA_TYPE *type) override;
-
-    // --- Format copy, written by the control interface with resolutionMode ---------------
-    void SetFormatMode(int mode);
-    int FormatMode() const { return formatMode; }
-
     // Samples filled since the filter was created; the next sample's number.
     std::int32_t FrameNumber() const { return frameNumber; }
 
 protected:
     HRESULT FillSample(IMediaSample *sample, BYTE *data) override;
+    HRESULT BuildCurrentType(AM_MEDIA_TYPE &type) override;
 
 private:
     std::atomic<std::int32_t> frameNumber{0};
-    std::atomic<int> formatMode{0};
 };

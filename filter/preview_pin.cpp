@@ -10,20 +10,8 @@
 PreviewPin::PreviewPin(HRESULT *result, CaptureSourceFilter *filter)
     : CameraOutputPin(L"Preview pin", result, filter, kPreviewPinName, PIN_CATEGORY_PREVIEW) {}
 
-HRESULT PreviewPin::GetMediaType(int position, AM_MEDIA_TYPE *type) {
-    if (type == nullptr)
-        return E_POINTER;
-    if (position < 0)
-        return E_INVALIDARG;
-    if (position > 2)
-        return VFW_S_NO_MORE_ITEMS;
-    platform::Lock guard(filterLock);
-    return BuildPreviewMediaType(formatSensorType, formatMode, formatRegionWidth, formatRegionHeight, *type);
-}
-
-void PreviewPin::SetFormatMode(int mode) {
-    formatMode = mode;
-    IncrementTypeVersion();
+HRESULT PreviewPin::BuildCurrentType(AM_MEDIA_TYPE &type) {
+    return BuildPreviewMediaType(formatSensorType, formatMode, formatRegionWidth, formatRegionHeight, type);
 }
 
 void PreviewPin::SetFormatSensorType(int sensorType) {

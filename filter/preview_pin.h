@@ -15,19 +15,14 @@ class PreviewPin : public CameraOutputPin {
 public:
     PreviewPin(HRESULT *result, CaptureSourceFilter *filter);
 
-    // Positions 0, 1 and 2 all give the type of the current format copies.
-    HRESULT GetMediaType(int position, AM_MEDIA_TYPE *type) override;
-
-    // --- Format copies, written by the control interface together with the
-    // engine settings they mirror (resolutionMode, sensorType, the region,
+    // --- Format copies besides the mode, written by the control interface
+    // together with the engine settings they mirror (sensorType, the region,
     // rawStill) ---------------------------------------------------------------------------
-    void SetFormatMode(int mode);
     void SetFormatSensorType(int sensorType);
     // An accepted region's size (the custom mode's picture size).
     void SetFormatRegion(int width, int height);
     void SetRawStillCopy(bool raw);
 
-    int FormatMode() const { return formatMode; }
     int FormatSensorType() const { return formatSensorType; }
     int FormatRegionWidth() const { return formatRegionWidth; }
     int FormatRegionHeight() const { return formatRegionHeight; }
@@ -39,6 +34,7 @@ public:
 protected:
     // S_FALSE (end of stream) after 2000 sleeps of 1 ms without a new frame.
     HRESULT FillSample(IMediaSample *sample, BYTE *data) override;
+    HRESULT BuildCurrentType(AM_MEDIA_TYPE &type) override;
 
 private:
     // Takes a new frame into the engine's consumer buffer and returns with the
@@ -46,7 +42,6 @@ private:
     // or a state change is waiting for this thread.
     bool WaitForFrame();
 
-    std::atomic<int> formatMode{0};
     std::atomic<int> formatSensorType{1};
     // No region has been accepted yet: the custom mode offers 0 x 0.
     std::atomic<int> formatRegionWidth{0};
