@@ -12,14 +12,10 @@
 
 namespace {
 
-class ConnectionTest : public FrameworkTest {
+class ConnectionTest : public SourceFilterTest {
 protected:
     void SetUp() override {
-        FrameworkTest::SetUp();
-        HRESULT hr = S_OK;
-        source = new TestSourceFilter(nullptr, &hr);
-        ASSERT_EQ(hr, S_OK);
-        ASSERT_EQ(source->NonDelegatingQueryInterface(IID_IBaseFilter, reinterpret_cast<void **>(&filter)), S_OK);
+        SourceFilterTest::SetUp();
         peer = new FakeInputPin;
     }
     void TearDown() override {
@@ -29,11 +25,13 @@ protected:
             filter->Stop();
             source->pin->Disconnect();
             EXPECT_EQ(filter->Release(), 0u);
+            filter = nullptr;
         }
+        // The peer goes before the fixture counts the live objects.
         if (peer != nullptr) {
             EXPECT_EQ(peer->Release(), 0u);
         }
-        FrameworkTest::TearDown();
+        SourceFilterTest::TearDown();
     }
     HRESULT Connect(const AM_MEDIA_TYPE *type = nullptr) { return source->pin->Connect(peer, type); }
     REFERENCE_TIME ConnectedTag() const {
@@ -47,8 +45,6 @@ protected:
         return counter >= count;
     }
 
-    TestSourceFilter *source = nullptr;
-    IBaseFilter *filter = nullptr;
     FakeInputPin *peer = nullptr;
 };
 
