@@ -2,15 +2,20 @@
 #
 # oriscope_add_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
 #   Builds a GoogleTest program and registers it with CTest as one test.
-#   Natively it links Debian's GoogleTest; in the Windows build it links the
+#   Natively it links Debian's GoogleTest; in the Windows builds it links the
 #   GoogleTest cross-built from Debian's sources (target oriscope_gtest_main)
 #   and ctest runs it under Wine through the toolchain's emulator wrapper
-#   (cmake/wine-run.sh, prefix <build>/wine-prefix). All programs and DLLs land
+#   (cmake/wine-run.sh, prefix <build>/wine-prefix of the build's architecture). All programs and DLLs land
 #   in <build>/bin, so a test finds midlib.dll and our other DLLs beside it.
 #   A test that wants GoogleMock adds oriscope_gmock to its LIBS (both builds).
 #
 # Labels (scripts/test.sh and the CMake test presets select tests by them):
-#   win32   added to every test of the Windows build.
+#   wine    runs a program under Wine: added to every test program of the
+#           Windows builds. Where this machine cannot execute the build's
+#           programs (32-bit ones on a 64-bit-only kernel), scripts/test.sh
+#           runs everything else and names these as skipped.
+#   static  checks built files without running them (Windows builds); runs
+#           on every machine.
 #   tsan    also run in the thread-sanitizer build; give it to tests that
 #           exercise threads (frame hand-off, start/stop cycles, events, locks).
 #           The tsan preset runs only these.
@@ -63,7 +68,7 @@ function(oriscope_add_gtest name)
   target_compile_options(${name} PRIVATE ${ORISCOPE_TEST_OPTIMIZE})
   if(WIN32)
     target_link_libraries(${name} PRIVATE oriscope_gtest_main)
-    list(APPEND T_LABELS win32)
+    list(APPEND T_LABELS wine)
   else()
     target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main Threads::Threads)
   endif()

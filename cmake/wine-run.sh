@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# Runs one Windows program under Wine in its build tree's private 32-bit prefix
-# and returns the program's exit code; ctest uses it as the cross-compiling emulator.
+# Runs one Windows program under Wine in its build tree's private prefix and
+# returns the program's exit code; ctest uses it as the cross-compiling emulator.
+# A 32-bit program runs with the 32-bit loader, a 64-bit one with the 64-bit
+# loader (/usr/lib/wine/wine64: Debian puts no wine64 on PATH); the prefix has
+# the build tree's architecture (win32 or win64), or the program's outside one.
+# A 32-bit program on a machine that cannot execute 32-bit code (or with
+# ORISCOPE_NO_32BIT=1) is refused with rc 1 and the reason.
 #
 # Usage: cmake/wine-run.sh <program.exe> [arguments...]
 # Environment:
@@ -11,6 +16,7 @@
 # The prefix is created on first use under a lock (parallel ctest runs create it
 # once), without DISPLAY, with crash dialogs off and unmanaged X11 windows.
 set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-arch.sh"
 
 die() {
     echo "wine-run: $*" >&2
@@ -42,15 +48,16 @@ setupStep() {
 }
 
 createPrefix() {
-    local start=$SECONDS
-    echo "wine-run: creating Wine prefix $WINEPREFIX" >&2
+    local start=$SECONDS loader
+    loader=$(wineLoaderFor "$WINEARCH")
+    echo "wine-run: creating $WINEARCH Wine prefix $WINEPREFIX" >&2
     rm -rf "$WINEPREFIX"
-    setupStep wineboot -u || die "wineboot failed for $WINEPREFIX"
+    setupStep "$loader" wineboot -u || die "wineboot failed for $WINEPREFIX ($loader)"
     # A crash must print its backtrace and end the test, not wait for a click.
-    setupStep wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
+    setupStep "$loader" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f ||
         die "registry set-up failed"
     # Without a window manager, closing a managed window costs two seconds.
-    setupStep wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f ||
+    setupStep "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f ||
         die "registry set-up failed"
     # End the display-less session: GUI programs started later need one with DISPLAY.
     setupStep wineserver -w || die "wineserver did not stop"
@@ -74,13 +81,26 @@ program=$1
 shift
 [[ -f $program ]] || die "no such program: $program"
 
+programArch=$(peArchitecture "$program") || programArch=""
+buildTree=$(findBuildTree "$program") || buildTree=""
+treeArch=""
+[[ -n $buildTree ]] && treeArch=$(buildTreeArchitecture "$buildTree")
 if [[ -n ${ORISCOPE_WINEPREFIX:-} ]]; then
     WINEPREFIX=$ORISCOPE_WINEPREFIX
 else
-    buildTree=$(findBuildTree "$program") || die "$program is not inside a CMake build tree; set ORISCOPE_WINEPREFIX"
+    [[ -n $buildTree ]] || die "$program is not inside a CMake build tree; set ORISCOPE_WINEPREFIX"
     WINEPREFIX=$buildTree/wine-prefix
 fi
-export WINEPREFIX WINEARCH=win32
+WINEARCH=${treeArch:-${programArch:-win32}}
+[[ -n $programArch ]] || programArch=$WINEARCH
+if [[ $programArch == win32 ]] && ! canRun32Bit; then
+    die "cannot run the 32-bit program $(basename "$program"): $no32BitReason"
+fi
+if [[ $programArch == win64 && $WINEARCH == win32 ]]; then
+    die "cannot run the 64-bit program $(basename "$program") in the 32-bit prefix $WINEPREFIX"
+fi
+loader=$(wineLoaderFor "$programArch")
+export WINEPREFIX WINEARCH
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEDEBUG=${ORISCOPE_WINEDEBUG:--all,err+winediag}
 
@@ -94,7 +114,7 @@ limit=${ORISCOPE_WINE_TIMEOUT:-280}
 # wait for the server (1.5 s per run) and the next run would start a new one.
 errors=$(mktemp)
 trap 'rm -f "$errors"' EXIT
-timeout --kill-after=10 "$limit" wine "$program" "$@" 2>"$errors"
+timeout --kill-after=10 "$limit" "$loader" "$program" "$@" 2>"$errors"
 rc=$?
 cat "$errors" >&2
 if [[ $rc -eq 0 ]] && grep -q '^wine: Unhandled .*starting debugger' "$errors"; then

@@ -3,8 +3,8 @@
 //
 // The library owns every record. We read only the members declared here; the
 // reserved arrays keep them at the library's byte offsets. In the 32-bit
-// Windows build those offsets are exact (checked below); 64-bit native builds
-// keep the same members in the same order with natural alignment.
+// Windows build those offsets are exact (checked below); 64-bit builds (Linux
+// and Windows) keep the same members in the same order with natural alignment.
 #pragma once
 
 #include <cstddef>

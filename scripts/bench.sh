@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Converter benchmark, one command: builds build/bench (Release, native) and
 # runs converter_bench (Google Benchmark, OpenCV and memory-floor baselines,
-# summary table at the end). With --wine it then builds the 32-bit Windows
-# timing program in build/bench-win32 and runs it under Wine, comparing with
-# the OpenCV times of the native run.
+# summary table at the end). With --wine it then builds the Windows timing
+# program for 64-bit and 32-bit Windows (build/bench-win64, build/bench-win32)
+# and runs each under Wine, comparing with the OpenCV times of the native run;
+# the 32-bit one only where this machine can execute 32-bit programs.
 # Other arguments go to the benchmark, e.g. --level=sse2 or --benchmark_filter=half.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/cmake/wine-arch.sh"
 wine=0
 args=()
 for a in "$@"; do
@@ -22,14 +24,23 @@ trap 'rm -f "$log"' EXIT
 "$native/bin/converter_bench" --benchmark_min_time=0.5 "${args[@]}" | tee "$log"
 
 if ((wine)); then
-    windows=$root/build/bench-win32
-    cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
-        -DORISCOPE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-    cmake --build "$windows" -j2 --target converter_timing >/dev/null
     opencv=$(sed -n 's/^opencv-times: //p' "$log")
-    echo
-    echo "32-bit Windows build under Wine (OpenCV times from the native run above):"
     levels=()
     for a in "${args[@]}"; do [[ $a == --level=* ]] && levels+=("$a"); done
-    "$root/cmake/wine-run.sh" "$windows/bin/converter_timing.exe" --opencv="$opencv" "${levels[@]}"
+    for arch in win64 win32; do
+        bits=${arch#win}
+        echo
+        if [[ $arch == win32 ]] && ! canRun32Bit; then
+            echo "32-bit Windows build: not timed, $no32BitReason"
+            continue
+        fi
+        toolchain=$root/cmake/mingw-x86_64.cmake
+        [[ $arch == win32 ]] && toolchain=$root/cmake/mingw-i686.cmake
+        windows=$root/build/bench-$arch
+        cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
+            -DORISCOPE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+        cmake --build "$windows" -j2 --target converter_timing >/dev/null
+        echo "$bits-bit Windows build under $bits-bit Wine (OpenCV times from the native run above):"
+        "$root/cmake/wine-run.sh" "$windows/bin/converter_timing.exe" --opencv="$opencv" "${levels[@]}"
+    done
 fi

@@ -8,7 +8,7 @@ packages=(
     # Native build and tests
     g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
     # Windows build: mingw-w64 i686 (posix thread model), GoogleTest sources to cross-build
-    g++-mingw-w64-i686 googletest
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest
     # Running the Windows programs: Wine (32-bit), winedump for export tables
     wine wine32:i386 wine64 wine64-tools
     # GUI tests under a virtual display: Xvfb, screenshots, clicks

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds VEXALIB and its host program vexa-grab natively
-# and for 32-bit Windows, and runs the main job: vexa-grab detects the
-# simulated camera and saves a few colour frames as BMP files, first through
+# and for Windows, and runs the main job: vexa-grab detects the simulated
+# camera and saves a few colour frames as BMP files, first through
 # libvexalib.so, then through VEXALIB.dll under Wine; then oriscope-capture
 # registers the DirectShow filter Oriscope.dll with regsvr32, renders both of
 # its pins in a Wine filter graph, saves preview frames and prints each pin's
@@ -9,12 +9,17 @@
 # on a virtual display (Xvfb) and saves pictures of both.
 #
 # Usage: scripts/run.sh [arguments for vexa-grab...]   e.g. scripts/run.sh --frames 3 --mode 1
+# The Windows half runs the 32-bit build (preset win32) where this machine can
+# execute 32-bit programs, else the 64-bit build (preset win64) under 64-bit Wine.
 # Environment: MIDLIB_SIM configures the simulated camera (see the README);
-#              ORISCOPE_RUN_WINDOWS=0 skips the Windows build and run.
+#              ORISCOPE_RUN_WINDOWS=0 skips the Windows build and run;
+#              ORISCOPE_WINDOWS_ARCH=win32|win64 picks the Windows build;
+#              ORISCOPE_NO_32BIT=1 acts as on a machine without 32-bit support.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+source cmake/wine-arch.sh
 bash scripts/install-deps.sh
 outputs=()
 
@@ -32,8 +37,8 @@ stopViewerDisplay() {
 }
 trap stopViewerDisplay EXIT
 runViewer() {
-    local prefix=$root/build/win32/wine-prefix out=build/win32/viewer displayFile
-    local dll="Z:${root//\//\\}\\build\\win32\\bin\\Oriscope.dll"
+    local prefix=$root/build/$arch/wine-prefix out=build/$arch/viewer displayFile
+    local dll="Z:${root//\//\\}\\build\\$arch\\bin\\Oriscope.dll"
     mkdir -p "$out"
     rm -f "$out"/oriscope-*.bmp "$out"/oriscope-*.png
     WINEPREFIX=$prefix timeout 30 wineserver -w 2>/dev/null || WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
@@ -53,7 +58,7 @@ runViewer() {
     rm -f "$displayFile"
     DISPLAY=$display cmake/wine-run.sh "$prefix/drive_c/windows/system32/regsvr32.exe" /s "$dll"
     DISPLAY=$display MIDLIB_SIM=${MIDLIB_SIM:-pace=30} ORISCOPE_WINE_TIMEOUT=60 \
-        cmake/wine-run.sh build/win32/bin/oriscope-view.exe --resolution 1 --snapshots "Z:${root//\//\\}\\$out"
+        cmake/wine-run.sh build/$arch/bin/oriscope-view.exe --resolution 1 --snapshots "Z:${root//\//\\}\\$out"
     DISPLAY=$display cmake/wine-run.sh "$prefix/drive_c/windows/system32/regsvr32.exe" /u /s "$dll"
     WINEPREFIX=$prefix timeout 30 wineserver -w 2>/dev/null || WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
     stopViewerDisplay
@@ -77,37 +82,51 @@ build/native/bin/vexa-grab --out build/native/frames "$@"
 outputs+=("native (libvexalib.so):      $root/build/native/frames")
 
 if [[ ${ORISCOPE_RUN_WINDOWS:-1} != 0 ]]; then
+    arch=${ORISCOPE_WINDOWS_ARCH:-}
+    if [[ -n $arch ]]; then
+        [[ $arch == win32 || $arch == win64 ]] || { echo "run.sh: ORISCOPE_WINDOWS_ARCH must be win32 or win64" >&2; exit 2; }
+        why="ORISCOPE_WINDOWS_ARCH=$arch"
+    elif canRun32Bit; then
+        arch=win32
+        why="this machine runs 32-bit programs"
+    else
+        arch=win64
+        why="the 32-bit build cannot run here: $no32BitReason"
+    fi
+    bits=${arch#win}
     echo
-    echo "==== building vexa-grab.exe and VEXALIB.dll (preset win32) ===="
-    cmake --preset win32 >/dev/null
-    cmake --build --preset win32 --target vexa-grab
+    echo "==== Windows: the $bits-bit build (preset $arch), under $bits-bit Wine; $why ===="
     echo
-    echo "==== vexa-grab.exe under Wine, through VEXALIB.dll ===="
+    echo "==== building vexa-grab.exe and VEXALIB.dll (preset $arch) ===="
+    cmake --preset "$arch" >/dev/null
+    cmake --build --preset "$arch" --target vexa-grab
+    echo
+    echo "==== vexa-grab.exe under $bits-bit Wine, through the $bits-bit VEXALIB.dll ===="
     # The first run creates the build tree's Wine prefix (about 10 s).
-    ORISCOPE_WINE_TIMEOUT=300 cmake/wine-run.sh build/win32/bin/vexa-grab.exe --out build/win32/frames "$@"
-    outputs+=("Windows (VEXALIB.dll, Wine): $root/build/win32/frames")
+    ORISCOPE_WINE_TIMEOUT=300 cmake/wine-run.sh build/$arch/bin/vexa-grab.exe --out build/$arch/frames "$@"
+    outputs+=("Windows $bits-bit (VEXALIB.dll, Wine): $root/build/$arch/frames")
 
     echo
-    echo "==== building oriscope-capture.exe and the DirectShow filter Oriscope.dll (preset win32) ===="
-    cmake --build --preset win32 --target oriscope oriscope-capture
+    echo "==== building oriscope-capture.exe and the DirectShow filter Oriscope.dll (preset $arch) ===="
+    cmake --build --preset "$arch" --target oriscope oriscope-capture
     echo
-    echo "==== oriscope-capture.exe under Wine, through Wine's DirectShow and Oriscope.dll ===="
+    echo "==== oriscope-capture.exe under $bits-bit Wine, through Wine's DirectShow and Oriscope.dll ===="
     # Register the filter in the build tree's private prefix as an installer
     # would (regsvr32 wants the Windows path), capture, then unregister again.
-    prefix=$root/build/win32/wine-prefix
-    dll="Z:${root//\//\\}\\build\\win32\\bin\\Oriscope.dll"
-    mkdir -p build/win32/capture
-    cmake/wine-run.sh build/win32/bin/oriscope-capture.exe --list >/dev/null 2>&1 || true # creates the prefix
+    prefix=$root/build/$arch/wine-prefix
+    dll="Z:${root//\//\\}\\build\\$arch\\bin\\Oriscope.dll"
+    mkdir -p build/$arch/capture
+    cmake/wine-run.sh build/$arch/bin/oriscope-capture.exe --list >/dev/null 2>&1 || true # creates the prefix
     cmake/wine-run.sh "$prefix/drive_c/windows/system32/regsvr32.exe" /s "$dll"
-    MIDLIB_SIM=${MIDLIB_SIM:-pace=30} cmake/wine-run.sh build/win32/bin/oriscope-capture.exe --out build/win32/capture
+    MIDLIB_SIM=${MIDLIB_SIM:-pace=30} cmake/wine-run.sh build/$arch/bin/oriscope-capture.exe --out build/$arch/capture
     cmake/wine-run.sh "$prefix/drive_c/windows/system32/regsvr32.exe" /u /s "$dll"
-    outputs+=("Windows (Oriscope.dll, Wine DirectShow): $root/build/win32/capture")
+    outputs+=("Windows $bits-bit (Oriscope.dll, Wine DirectShow): $root/build/$arch/capture")
 
     echo
-    echo "==== oriscope-view.exe, the camera viewer, under Wine on a virtual display ===="
-    cmake --build --preset win32 --target oriscope oriscope-view
+    echo "==== oriscope-view.exe, the camera viewer, under $bits-bit Wine on a virtual display ===="
+    cmake --build --preset "$arch" --target oriscope oriscope-view
     runViewer
-    outputs+=("Windows viewer (oriscope-view, Wine + Xvfb): $root/build/win32/viewer/oriscope-view.png, oriscope-page.png")
+    outputs+=("Windows $bits-bit viewer (oriscope-view, Wine + Xvfb): $root/build/$arch/viewer/oriscope-view.png, oriscope-page.png")
 fi
 
 echo

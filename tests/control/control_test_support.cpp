@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/module_export.h"
+
 namespace {
 std::wstring ModuleBeside(const wchar_t *name) {
     wchar_t path[MAX_PATH] = {};
@@ -33,7 +35,7 @@ HMODULE OriscopeModule() {
         HMODULE loaded = LoadLibraryW(ModuleBeside(L"Oriscope.dll").c_str());
         if (loaded == nullptr)
             return loaded;
-        auto registerServer = reinterpret_cast<NoArgumentFn>(GetProcAddress(loaded, "DllRegisterServer"));
+        auto registerServer = ModuleExport<NoArgumentFn>(loaded, "DllRegisterServer");
         const HRESULT result = registerServer != nullptr ? registerServer() : E_FAIL;
         if (FAILED(result))
             std::fprintf(stderr, "DllRegisterServer failed: 0x%08lx\n", static_cast<unsigned long>(result));
@@ -43,7 +45,7 @@ HMODULE OriscopeModule() {
 }
 
 HRESULT OriscopeCanUnloadNow() {
-    auto canUnload = reinterpret_cast<NoArgumentFn>(GetProcAddress(OriscopeModule(), "DllCanUnloadNow"));
+    auto canUnload = ModuleExport<NoArgumentFn>(OriscopeModule(), "DllCanUnloadNow");
     return canUnload != nullptr ? canUnload() : E_FAIL;
 }
 

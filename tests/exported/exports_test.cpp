@@ -54,7 +54,7 @@ TEST(VexaExports, OrdinalsOneToTwentySixMatchTheNames) {
     EXPECT_EQ(module.ordinal(27), nullptr);
 }
 
-// The export directory of a 32-bit PE file, read from the file itself.
+// The export directory of this build's PE file (32-bit or 64-bit), read from the file itself.
 struct PeExports {
     std::string moduleName;
     std::uint32_t base = 0;
@@ -92,10 +92,14 @@ public:
     }
     bool exports(PeExports &out) const {
         const std::size_t pe = u32(0x3C);
-        if (bytes.size() < 0x40 || string(pe) != "PE" || u16(pe + 4) != 0x14C || u16(pe + 24) != 0x10B) {
-            return false; // not a 32-bit x86 PE file
+        // This build's kind of PE file: x86 with a PE32 optional header, or x64 with PE32+,
+        // whose data directories start 16 bytes later.
+        const bool pe64 = sizeof(void *) == 8;
+        const std::uint32_t machine = pe64 ? 0x8664 : 0x14C, magic = pe64 ? 0x20B : 0x10B;
+        if (bytes.size() < 0x40 || string(pe) != "PE" || u16(pe + 4) != machine || u16(pe + 24) != magic) {
+            return false;
         }
-        const std::size_t directory = offsetOf(u32(pe + 24 + 96));
+        const std::size_t directory = offsetOf(u32(pe + 24 + (pe64 ? 112 : 96)));
         out.moduleName = string(offsetOf(u32(directory + 12)));
         out.base = u32(directory + 16);
         const std::size_t functions = offsetOf(u32(directory + 28));

@@ -206,6 +206,13 @@ TEST_F(ModuleTest, RegistrationRoundTripLeavesNothingBehind) {
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, ClassKey(kClsidFilter), nullptr), L"Orvex Oriscope capture");
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, ClassKey(kClsidPage), nullptr), L"Orvex Camera Properties");
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, DeviceEntryKey()));
+    if (sizeof(void *) == 8) {
+        // The 64-bit filter lives in the 64-bit registry view only, so a 32-bit
+        // filter can be registered beside it in its own.
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(kClsidFilter), KEY_WOW64_64KEY));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(kClsidFilter), KEY_WOW64_32KEY));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, DeviceEntryKey(), KEY_WOW64_32KEY));
+    }
 
     ComPtr<IMoniker> device = FindVideoInputDevice(L"Orvex Oriscope capture");
     ASSERT_TRUE(device) << "not among the video input devices";

@@ -51,9 +51,9 @@ int RunRegsvr32(const wchar_t *arguments) {
     return static_cast<int>(exitCode);
 }
 
-bool KeyExists(HKEY root, const std::wstring &path) {
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "filter/framework/framework.h"
+#include "tests/support/module_export.h"
 
 struct OriscopeDll {
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE *)(REFCLSID, REFIID, void **);
@@ -23,11 +24,6 @@ struct OriscopeDll {
     NoArgumentFn DllUnregisterServer = nullptr;
 };
 
-// An export of `module` as a function pointer of type F; null when absent.
-template <typename F> F ModuleExport(HMODULE module, const char *name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 // Full path of Oriscope.dll beside the test program.
 std::wstring OriscopeDllPath();
 
@@ -35,7 +31,8 @@ std::wstring OriscopeDllPath();
 int RunRegsvr32(const wchar_t *arguments);
 
 // Registry view of the module's registration.
-bool KeyExists(HKEY root, const std::wstring &path);
+// `view`: 0 for this process's own registry view, or KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+bool KeyExists(HKEY root, const std::wstring &path, REGSAM view = 0);
 // The string value `name` (empty: the default value) of a key; empty when absent.
 std::wstring StringValue(HKEY root, const std::wstring &path, const wchar_t *name);
 std::wstring ClassKey(REFCLSID classId);

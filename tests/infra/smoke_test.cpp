@@ -1,9 +1,10 @@
 // Checks that the test toolchain gives a working C++ runtime in each build:
-// standard threads and locks, and on Windows a 32-bit program with its runtime
-// linked in.
+// standard threads and locks, and on Windows a program of the build's
+// architecture with its runtime linked in.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -45,10 +46,11 @@ TEST(Toolchain, TimedWaitIsBounded) {
 }
 
 #if defined(_WIN32)
-TEST(Toolchain, WindowsProgramIs32BitWithStaticRuntime) {
-    EXPECT_EQ(sizeof(void *), 4u);
+TEST(Toolchain, WindowsProgramHasTheBuildsArchitectureAndStaticRuntime) {
+    EXPECT_EQ(sizeof(void *), std::size_t{ORISCOPE_POINTER_SIZE});
     EXPECT_EQ(GetModuleHandleA("libstdc++-6.dll"), nullptr);
     EXPECT_EQ(GetModuleHandleA("libgcc_s_dw2-1.dll"), nullptr);
+    EXPECT_EQ(GetModuleHandleA("libgcc_s_seh-1.dll"), nullptr);
     EXPECT_EQ(GetModuleHandleA("libwinpthread-1.dll"), nullptr);
 }
 #endif
