@@ -2,6 +2,7 @@
 #include "tests/framework/wine_graph.h"
 
 #include "tests/framework/test_source.h"
+#include "tools/common/graph_clock.h"
 
 HRESULT STDMETHODCALLTYPE CountingCallback::SampleCB(double, IMediaSample *sample) {
     BYTE *data = nullptr;
@@ -83,6 +84,9 @@ HRESULT GrabberGraph::ConnectRenderer() {
 void GrabberGraph::Release() {
     if (control != nullptr)
         control->Stop();
+    // This graph keeps Wine's system clock (the renderer paces the test source
+    // by it), so the clock goes last, once its thread is idle.
+    IReferenceClock *clock = TakeGraphClock(graph);
     for (IUnknown **object : {reinterpret_cast<IUnknown **>(&sourceOut), reinterpret_cast<IUnknown **>(&grabberIn),
                               reinterpret_cast<IUnknown **>(&grabberOut), reinterpret_cast<IUnknown **>(&rendererIn),
                               reinterpret_cast<IUnknown **>(&control), reinterpret_cast<IUnknown **>(&events),
@@ -92,4 +96,5 @@ void GrabberGraph::Release() {
             (*object)->Release();
         *object = nullptr;
     }
+    ReleaseClockWhenIdle(clock);
 }

@@ -17,6 +17,8 @@
 #include <dshow.h>
 #include <qedit.h>
 
+#include "tools/common/graph_clock.h"
+
 namespace {
 
 // Not in the SDK headers the cross toolchain ships.
@@ -258,9 +260,12 @@ int RunCapture(IBaseFilter *source, const Options &options) {
     } else {
         std::fprintf(stderr, "oriscope-capture: the graph did not run (0x%08lx)\n", hr);
     }
+    // The graph's clock goes last, when its thread is idle (see graph_clock.h).
+    IReferenceClock *clock = TakeGraphClock(graph);
     SafeRelease(control);
     SafeRelease(builder);
     SafeRelease(graph);
+    ReleaseClockWhenIdle(clock);
     return status;
 }
 

@@ -3,6 +3,8 @@
 
 #include <olectl.h>
 
+#include "tools/common/graph_clock.h"
+
 std::vector<VideoDevice> ListVideoDevices() {
     std::vector<VideoDevice> devices;
     Ref<ICreateDevEnum> enumerator;
@@ -73,6 +75,8 @@ void CaptureSession::FitVideo(HWND videoArea) {
 void CaptureSession::Close() {
     if (control)
         control->Stop();
+    // The graph's clock goes last, when its thread is idle (see graph_clock.h).
+    IReferenceClock *clock = TakeGraphClock(graph.get());
     if (videoWindow) {
         // The renderer's window must leave ours before ours goes away.
         videoWindow->put_Visible(OAFALSE);
@@ -84,6 +88,7 @@ void CaptureSession::Close() {
     builder.reset();
     graph.reset();
     source.reset();
+    ReleaseClockWhenIdle(clock);
 }
 
 HRESULT CaptureSession::ShowProperties(HWND owner, const wchar_t *caption) {
