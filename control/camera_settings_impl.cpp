@@ -11,9 +11,6 @@
 #include "platform/platform.h"
 
 namespace {
-bool IsSensorType(int type) {
-    return type >= 1 && type <= 3;
-}
 bool IsPercent(int value) {
     return value >= 0 && value <= 100;
 }
@@ -76,7 +73,13 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::GetCameraNumber(int *number) {
 }
 
 HRESULT STDMETHODCALLTYPE CameraSettingsImpl::SetCameraNumber(int number) {
-    return Set(__func__, [&] { Engine().cameraNumber = number; });
+    return Set(__func__, [&] {
+        Engine().cameraNumber = number;
+        // While stopped the pins describe the newly chosen camera at once;
+        // otherwise the next Pause detects it before opening.
+        if (!FilterActive())
+            filter.DetectAttachedSensor();
+    });
 }
 
 HRESULT STDMETHODCALLTYPE CameraSettingsImpl::GetGain(int *gain) {
@@ -167,8 +170,7 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::GetSensorType(int *sensorType) {
             return Engine().sensorType;
         const int detected = Engine().DetectSensorType();
         // No camera (0) keeps the type the engine would open with.
-        if (IsSensorType(detected))
-            Engine().sensorType = detected;
+        filter.AdoptSensorType(detected);
         return detected;
     });
 }
@@ -178,11 +180,7 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::SetSensorType() {
     platform::Lock guard(SettingsLock());
     if (FilterActive())
         return VFW_E_NOT_STOPPED;
-    const int detected = Engine().DetectSensorType();
-    if (IsSensorType(detected)) {
-        Engine().sensorType = detected;
-        filter.previewPin->SetFormatSensorType(detected);
-    }
+    filter.AdoptSensorType(Engine().DetectSensorType());
     return S_OK;
 }
 

@@ -132,6 +132,13 @@ int CameraEngine::DetectSensorType() {
         return 0;
     }
     camera->StartCamera(camera);
+    ReadSensorIdentity();
+    camera->StopCamera(camera);
+    return sensorType;
+}
+
+// Sensor type, variant and address mode from the identity registers of `camera`.
+void CameraEngine::ReadSensorIdentity() {
     std::uint16_t value = 0;
     if (ReadSensor(0x00, value)) {
         if (int detected = SensorTypeFromChipVersion(value); detected != 0) {
@@ -150,8 +157,49 @@ int CameraEngine::DetectSensorType() {
             addressModeSensor = true;
         }
     }
-    camera->StopCamera(camera);
-    return sensorType;
+}
+
+int CameraEngine::ProbeSensorType() {
+    if (threadActive || holdsLibrary) {
+        return sensorType; // this engine uses the camera: its type is known
+    }
+    std::string path;
+    if (!SensorDataPath(path)) {
+        return 0;
+    }
+    CameraTable &table = SharedCameraTable();
+    platform::Lock lock(table.lock);
+    // Another engine holds the library and has its camera started: read the
+    // chip's identity as it is. Starting or stopping a shared record would
+    // stop that engine's frames.
+    const bool othersHold = table.openCount > 0 && table.cameraCount > 0;
+    bool opened = false;
+    if (!othersHold) {
+        if (table.cameraCount > 0) {
+            mi_CloseCameras();
+            table.cameraCount = 0;
+            ++table.generation;
+        }
+        opened = mi_OpenCameras(table.cameraArray, &table.cameraCount, path.c_str()) == kMiSuccess;
+    }
+    int detected = 0;
+    if ((othersHold || opened) && table.cameraCount > 0 && TakeCameraFromTable()) {
+        if (!othersHold) {
+            camera->StartCamera(camera);
+        }
+        ReadSensorIdentity();
+        if (!othersHold) {
+            camera->StopCamera(camera);
+        }
+        detected = sensorType;
+    }
+    camera = nullptr;
+    if (opened) {
+        mi_CloseCameras(); // nothing stays open for a filter that only looked
+        table.cameraCount = 0;
+        ++table.generation;
+    }
+    return detected;
 }
 
 bool CameraEngine::OpenCamera() {

@@ -63,6 +63,12 @@ public:
     // Detected sensor type, or 0 when no camera can be opened (library build:
     // -1 when the system directory is missing).
     int DetectSensorType();
+    // Detection for an engine that is not using the camera: like
+    // DetectSensorType, but the library is closed again afterwards unless
+    // other engines hold it, and a camera they hold is never started or
+    // stopped (its identity registers are read as they are). 0 when no camera
+    // answers; the engine's own type when it uses the camera itself.
+    int ProbeSensorType();
     bool OpenCamera();
     bool Initialize();
     // Always true. Safe to call again: releases nothing twice.
@@ -214,6 +220,7 @@ private:
     void ReleaseBuffers();
     void StoreRegion(int x, int y, int width, int height, const std::int32_t *table);
     bool TakeCameraFromTable();
+    void ReadSensorIdentity();
 
     int rawStride = 0;
     std::uint32_t frameBufferSize = 0;

@@ -17,6 +17,10 @@ CaptureSourceFilter::CaptureSourceFilter(IUnknown *outer, HRESULT *result)
         previewPin = new (std::nothrow) PreviewPin(result, this);
     if ((capturePin == nullptr || previewPin == nullptr) && result != nullptr)
         *result = E_OUTOFMEMORY;
+    // Hosts that never call the control interface still get the picture of
+    // the sensor that is really attached.
+    if (previewPin != nullptr)
+        DetectAttachedSensor();
 }
 
 CaptureSourceFilter::~CaptureSourceFilter() {
@@ -58,6 +62,8 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Pause() {
     bool openedHere = false;
     if (!cameraOpened) {
         platform::Lock settings(settingsLock);
+        if (engine.cameraNumber != sensorCameraNumber)
+            DetectAttachedSensor();
         cameraOpened = engine.Initialize();
         if (!cameraOpened) {
             engine.StopAcquisition(); // releases whatever a half-done Initialize holds
@@ -104,4 +110,16 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Stop() {
 void CaptureSourceFilter::SetPinFormatMode(int mode) {
     capturePin->SetFormatMode(mode);
     previewPin->SetFormatMode(mode);
+}
+
+void CaptureSourceFilter::AdoptSensorType(int detected) {
+    sensorCameraNumber = engine.cameraNumber;
+    if (detected < 1 || detected > 3)
+        return;
+    engine.sensorType = detected;
+    previewPin->SetFormatSensorType(detected);
+}
+
+void CaptureSourceFilter::DetectAttachedSensor() {
+    AdoptSensorType(engine.ProbeSensorType());
 }

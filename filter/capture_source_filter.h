@@ -50,6 +50,13 @@ public:
     // Writes the capture and preview pins' formatMode together (the
     // resolution-mode setter calls it with resolutionMode).
     void SetPinFormatMode(int mode);
+    // A detected sensor type (1 to 3) becomes the engine's and the preview
+    // pin's, for the camera now chosen; 0 (no camera) changes nothing.
+    void AdoptSensorType(int detected);
+    // Detects the sensor of the chosen camera without keeping it open (see
+    // CameraEngine::ProbeSensorType) and adopts it. The caller holds
+    // settingsLock, or the filter is still being built.
+    void DetectAttachedSensor();
 
     // Members in construction order; the control interface reaches the
     // engine and the pins' format copies through them.
@@ -59,7 +66,10 @@ public:
     PreviewPin *previewPin = nullptr; // owned, pin 2
     // Initialize has succeeded since the last Stop (written under stateLock).
     bool cameraOpened = false;
-    // The camera connection with every user setting; nothing is opened at construction.
+    // The camera number whose sensor the pins describe (under settingsLock):
+    // a camera chosen while the graph ran is detected at the next Pause.
+    int sensorCameraNumber = 0;
+    // The camera connection with every user setting; construction only probes the sensor.
     CameraEngine engine;
     // ICameraSettings, handed out by NonDelegatingQueryInterface.
     CameraSettingsImpl cameraSettings{*this};

@@ -210,6 +210,26 @@ TEST_F(RunningTest, SensorDetectionIsRefusedWithoutTouchingTheCamera) {
     EXPECT_TRUE(Interior(frame, [&](int r, int c) { return Base(r, c); }));
 }
 
+// A host that makes a second filter while the first streams (as device
+// enumeration does): the new filter learns the sensor without opening,
+// starting or stopping the camera in use, and the stream goes on.
+TEST_F(RunningTest, ANewFilterDoesNotDisturbTheCameraInUse) {
+    midsim_ClearLog();
+    IBaseFilter *second = NewFilter();
+    int width = 0, height = 0;
+    ASSERT_TRUE(OfferedSize(PinNamed(second, L"Preview").get(), width, height));
+    EXPECT_EQ(width, 1280);
+    for (int i = 0; i < midsim_EventCount(); ++i) {
+        MidsimEvent event{};
+        ASSERT_TRUE(midsim_GetEvent(i, &event));
+        EXPECT_TRUE(event.kind == MIDSIM_READ) << "the probe reached the camera (event kind " << event.kind << ")";
+    }
+    EXPECT_EQ(midsim_CameraStarted(0), 1);
+    Frame frame;
+    ASSERT_TRUE(graph.FreshFrame(frame));
+    EXPECT_TRUE(Interior(frame, [&](int r, int c) { return Base(r, c); }));
+}
+
 TEST_F(RunningTest, RegistersAndCameraIdWhileTheCameraIsOpen) {
     int value = 0;
     ASSERT_EQ(settings->GetRegVal(&value, 0x00), S_OK);

@@ -271,13 +271,61 @@ TEST_F(SettingsTest, SensorDetectionWhileStopped) {
     int type = 0, width = 0, height = 0;
     EXPECT_EQ(s->GetSensorType(&type), S_OK);
     EXPECT_EQ(type, 2);
-    // Only SetSensorType hands the type to the preview pin.
-    ASSERT_TRUE(OfferedSize(preview.get(), width, height));
-    EXPECT_EQ(width, 1280);
     EXPECT_EQ(s->SetSensorType(), S_OK);
     ASSERT_TRUE(OfferedSize(preview.get(), width, height));
     EXPECT_EQ(width, 1600);
     EXPECT_EQ(height, 1200);
+}
+
+// Without any call of ours the preview pin describes the attached sensor,
+// the capture pin keeps its fixed types, and the probe leaves nothing open.
+TEST_F(SettingsTest, PinsStartFromTheAttachedSensor) {
+    const struct {
+        const char *config;
+        int previewWidth, previewHeight;
+    } cases[] = {{"sensor=1", 1280, 1024},
+                 {"sensor=2", 1600, 1200},
+                 {"sensor=3", 2048, 1536},
+                 {"fail=nocamera", 1280, 1024},
+                 {"fail=open", 1280, 1024}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.config);
+        ConfigureCamera(c.config);
+        IBaseFilter *filter = NewFilter();
+        int width = 0, height = 0;
+        ASSERT_TRUE(OfferedSize(PinNamed(filter, L"Preview").get(), width, height));
+        EXPECT_EQ(width, c.previewWidth);
+        EXPECT_EQ(height, c.previewHeight);
+        ASSERT_TRUE(OfferedSize(PinNamed(filter, L"~Capture").get(), width, height));
+        EXPECT_EQ(width, 1600);
+        EXPECT_EQ(height, 1200);
+        EXPECT_EQ(midsim_OpenRecords(), 0);
+        EXPECT_EQ(midsim_CameraStarted(0), 0);
+    }
+}
+
+// Choosing another camera while stopped re-describes the pins at once; a
+// region as large as that camera's sensor is then accepted.
+TEST_F(SettingsTest, ChoosingACameraFollowsItsSensor) {
+    ConfigureCamera("cameras=2 sensor=1,3");
+    ICameraSettings *s = nullptr;
+    IBaseFilter *filter = NewFilter(&s);
+    ASSERT_NE(s, nullptr);
+    ComPtr<IPin> preview = PinNamed(filter, L"Preview");
+    int width = 0, height = 0;
+    ASSERT_TRUE(OfferedSize(preview.get(), width, height));
+    EXPECT_EQ(width, 1280);
+    EXPECT_EQ(s->SetCameraNumber(2), S_OK);
+    ASSERT_TRUE(OfferedSize(preview.get(), width, height));
+    EXPECT_EQ(width, 2048);
+    EXPECT_EQ(s->SetRegion(0, 0, 2048, 1536, nullptr), S_OK);
+    EXPECT_EQ(s->SetCameraNumber(3), S_OK); // no such camera: the type stays
+    ASSERT_TRUE(OfferedSize(preview.get(), width, height));
+    EXPECT_EQ(width, 2048);
+    EXPECT_EQ(s->SetCameraNumber(1), S_OK);
+    ASSERT_TRUE(OfferedSize(preview.get(), width, height));
+    EXPECT_EQ(width, 1280);
+    EXPECT_EQ(midsim_OpenRecords(), 0);
 }
 
 TEST_F(SettingsTest, NoCameraDetectsZeroAndKeepsTheType) {
