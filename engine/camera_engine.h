@@ -133,6 +133,13 @@ public:
     void WriteRegister(int reg, int value);
     int GetCameraId();
     void GetExposureTiming(int &exposureMs, int &frameMs);
+    // The exposure time as a line in the shutter width, in clocks of the
+    // pixel clock: slope x width + offset. The row timing is the sensor's
+    // while a camera is open, else that of the window the next Initialize
+    // programs. False for a sensor type without exposure arithmetic (3).
+    bool ExposureLine(long long &slope, long long &offset);
+    static constexpr long long kPixelClockHz = 12000000;
+    static constexpr int kShutterWidthMax = kLibraryBuild ? 15000 : 8000;
     void SetAutoColor(bool on) { autoColor = on; }
     bool GetAutoColor() const { return autoColor; }
     void SetMonochrome(bool on) { monochrome = on; }
@@ -221,6 +228,7 @@ private:
     void StoreRegion(int x, int y, int width, int height, const std::int32_t *table);
     bool TakeCameraFromTable();
     void ReadSensorIdentity();
+    long long ReadoutColumns(long long r4) const;
 
     int rawStride = 0;
     std::uint32_t frameBufferSize = 0;

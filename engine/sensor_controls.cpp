@@ -10,7 +10,10 @@ namespace {
 constexpr std::uint32_t kFailureBeepHz = 300;
 constexpr std::uint32_t kFailureBeepMs = 100;
 constexpr int kShutterDelayLimit = 2000;
-constexpr int kShutterWidthLimit = kLibraryBuild ? 15000 : 8000;
+constexpr int kShutterWidthLimit = CameraEngine::kShutterWidthMax;
+// Register 0x05 as the sensors power on; Initialize's reset pulse restores it
+// and nothing of ours writes it.
+constexpr long long kPowerOnHorizontalBlank = 9;
 
 // |value| without overflow for the most negative int.
 long long Magnitude(int value) {
@@ -204,6 +207,40 @@ int CameraEngine::GetCameraId() {
     return number + value;
 }
 
+namespace {
+
+// Exposure clocks as a line in the shutter width R9: slope x R9 + offset,
+// from the columns read per row N, the horizontal blank R5 and the delay R12.
+void ExposureLineOf(int sensorType, long long n, long long r5, long long r12, long long &slope, long long &offset) {
+    if (sensorType == 1) {
+        const long long w = n + r5 + 226;
+        slope = r12 > (w - 548) / 4 ? 4 * r12 + 548 : w;
+        offset = -4 * r12 - 180;
+        return;
+    }
+    const long long a = std::max(n + r5 - 16, 295LL);
+    if (r12 > (a - 295) / 4) {
+        slope = 4 * r12 + 617;
+        offset = 439 - slope;
+    } else {
+        slope = a + 322;
+        offset = -slope - 4 * r12 - 180;
+    }
+}
+
+} // namespace
+
+// Columns read per row: Speed mode's Half and Quarter skip columns.
+long long CameraEngine::ReadoutColumns(long long r4) const {
+    if (!qualityMode && resolutionMode == kModeHalf) {
+        return (r4 / 4) * 2 + 1;
+    }
+    if (!qualityMode && resolutionMode == kModeQuarter) {
+        return (r4 / 8) * 2 + 1;
+    }
+    return r4;
+}
+
 void CameraEngine::GetExposureTiming(int &exposureMs, int &frameMs) {
     exposureMs = frameMs = 0;
     if (sensorType != 1 && sensorType != 2) {
@@ -215,25 +252,40 @@ void CameraEngine::GetExposureTiming(int &exposureMs, int &frameMs) {
     const long long r6 = ReadRegister(0x06);
     const long long r9 = ReadRegister(0x09);
     const long long r12 = ReadRegister(0x0C);
-    long long n = r4;
-    if (!qualityMode && resolutionMode == kModeHalf) {
-        n = (r4 / 4) * 2 + 1;
-    } else if (!qualityMode && resolutionMode == kModeQuarter) {
-        n = (r4 / 8) * 2 + 1;
-    }
+    const long long n = ReadoutColumns(r4);
+    long long slope = 0;
+    long long offset = 0;
+    ExposureLineOf(sensorType, n, r5, r12, slope, offset);
     const long long rows = r3 + r6 + 2;
-    long long exposure = 0;
-    long long frame = 0;
-    if (sensorType == 1) {
-        const long long w = n + r5 + 226;
-        const long long t = r12 > (w - 548) / 4 ? 4 * r12 + 548 : w;
-        exposure = t * r9 - 4 * r12 - 180;
-        frame = r9 < rows ? w * rows : w * (r9 + 1);
-    } else {
-        const long long a = std::max(n + r5 - 16, 295LL);
-        exposure = r12 > (a - 295) / 4 ? (4 * r12 + 617) * (r9 - 1) + 439 : (r9 - 1) * (a + 322) - 4 * r12 - 180;
-        frame = r9 < rows ? (a + 332) * rows : (a + 332) * (r9 + 1);
+    const long long rowClocks = sensorType == 1 ? n + r5 + 226 : std::max(n + r5 - 16, 295LL) + 332;
+    const long long frame = rowClocks * (r9 < rows ? rows : r9 + 1);
+    exposureMs = static_cast<int>((slope * r9 + offset) * 1000 / kPixelClockHz);
+    frameMs = static_cast<int>(frame * 1000 / kPixelClockHz);
+}
+
+bool CameraEngine::ExposureLine(long long &slope, long long &offset) {
+    if (sensorType != 1 && sensorType != 2) {
+        return false;
     }
-    exposureMs = static_cast<int>(exposure * 1000 / 12000000);
-    frameMs = static_cast<int>(frame * 1000 / 12000000);
+    // The window the next Initialize programs, unless the sensor can tell.
+    int fullWidth = 0;
+    int fullHeight = 0;
+    SensorFullSize(sensorType, fullWidth, fullHeight);
+    long long r4 = !qualityMode && resolutionMode == kModeCustom ? regionWidth - 1 : fullWidth - 1;
+    long long r5 = kPowerOnHorizontalBlank;
+    long long r12 = shutterDelay;
+    std::uint16_t value = 0;
+    if (CameraOpen()) {
+        if (ReadSensor(0x04, value)) {
+            r4 = value;
+        }
+        if (ReadSensor(0x05, value)) {
+            r5 = value;
+        }
+        if (ReadSensor(0x0C, value)) {
+            r12 = value;
+        }
+    }
+    ExposureLineOf(sensorType, ReadoutColumns(r4), r5, r12, slope, offset);
+    return true;
 }

@@ -42,6 +42,10 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::NonDelegatingQueryInterface(REFII
         return ReturnInterface(static_cast<ISpecifyPropertyPages *>(this), result);
     if (IsEqualIID(iid, IID_ICameraSettings))
         return ReturnInterface(static_cast<ICameraSettings *>(&cameraSettings), result);
+    if (IsEqualIID(iid, IID_IAMVideoProcAmp))
+        return ReturnInterface(static_cast<IAMVideoProcAmp *>(&videoProcAmp), result);
+    if (IsEqualIID(iid, IID_IAMCameraControl))
+        return ReturnInterface(static_cast<IAMCameraControl *>(&cameraControl), result);
     return SourceFilterBase::NonDelegatingQueryInterface(iid, result);
 }
 

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "control/camera_settings_impl.h"
+#include "control/standard_controls.h"
 #include "engine/camera_engine.h"
 #include "filter/framework/framework.h"
 #include "platform/platform.h"
@@ -31,7 +32,8 @@ public:
     static NonDelegatingUnknown *Create(IUnknown *outer, HRESULT *result);
 
     DELEGATE_IUNKNOWN
-    // ISpecifyPropertyPages here (ICameraSettings joins it), the rest from the framework.
+    // ISpecifyPropertyPages here (ICameraSettings and the standard controls
+    // join it), the rest from the framework.
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
 
     // --- ISpecifyPropertyPages: the camera property page --------------------------------
@@ -73,4 +75,7 @@ public:
     CameraEngine engine;
     // ICameraSettings, handed out by NonDelegatingQueryInterface.
     CameraSettingsImpl cameraSettings{*this};
+    // The standard controls (gain, exposure), handed out the same way.
+    VideoProcAmpImpl videoProcAmp{*this};
+    CameraControlImpl cameraControl{*this};
 };

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <vector>
 
 #include "tests/control/control_test_support.h"
@@ -228,6 +229,31 @@ TEST_F(RunningTest, ANewFilterDoesNotDisturbTheCameraInUse) {
     Frame frame;
     ASSERT_TRUE(graph.FreshFrame(frame));
     EXPECT_TRUE(Interior(frame, [&](int r, int c) { return Base(r, c); }));
+}
+
+// The standard controls reach the running sensor: the gain register, and a
+// shutter width whose exposure (as the engine times it) is the one asked for.
+TEST_F(RunningTest, StandardControlsProgramTheSensor) {
+    ComPtr<IAMVideoProcAmp> procAmp;
+    ComPtr<IAMCameraControl> cameraControl;
+    ASSERT_EQ(filter->QueryInterface(IID_IAMVideoProcAmp, procAmp.putVoid()), S_OK);
+    ASSERT_EQ(filter->QueryInterface(IID_IAMCameraControl, cameraControl.putVoid()), S_OK);
+    for (LONG gain : {0L, 50L, 99L}) {
+        ASSERT_EQ(procAmp->Set(VideoProcAmp_Gain, gain, VideoProcAmp_Flags_Manual), S_OK);
+        EXPECT_EQ(midsim_PeekRegister(0, 0x35), 64 + 39 * gain / 100);
+    }
+    for (LONG exposure : {-6L, -3L, -1L, 0L}) {
+        SCOPED_TRACE(exposure);
+        ASSERT_EQ(cameraControl->Set(CameraControl_Exposure, exposure, CameraControl_Flags_Manual), S_OK);
+        int width = 0, exposureMs = 0, frameMs = 0;
+        ASSERT_EQ(settings->GetShutterWidth(&width), S_OK);
+        EXPECT_EQ(midsim_PeekRegister(0, 0x09), width);
+        ASSERT_EQ(settings->GetExposureTiming(&exposureMs, &frameMs), S_OK);
+        EXPECT_NEAR(std::log2(exposureMs / 1000.0), double(exposure), 0.5);
+        LONG value = 0, flags = 0;
+        ASSERT_EQ(cameraControl->Get(CameraControl_Exposure, &value, &flags), S_OK);
+        EXPECT_EQ(value, exposure);
+    }
 }
 
 TEST_F(RunningTest, RegistersAndCameraIdWhileTheCameraIsOpen) {
