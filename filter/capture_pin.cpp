@@ -27,6 +27,8 @@ HRESULT STDMETHODCALLTYPE CapturePin::NonDelegatingQueryInterface(REFIID iid, vo
         return E_POINTER;
     if (IsEqualIID(iid, IID_IAMStreamConfig))
         return ReturnInterface(static_cast<IAMStreamConfig *>(this), result);
+    if (IsEqualIID(iid, IID_IAMDroppedFrames))
+        return ReturnInterface(static_cast<IAMDroppedFrames *>(this), result);
     return CameraOutputPin::NonDelegatingQueryInterface(iid, result);
 }
 
@@ -39,7 +41,7 @@ HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {
     {
         // No new frame: the one already in the consumer buffer is converted again.
         platform::Lock consumer(engine.consumerLock);
-        engine.ExchangeFrame(engine.consumerBuffer, false);
+        sampleHasNewFrame = engine.ExchangeFrame(engine.consumerBuffer, false);
         ConvertFrame(sample, data);
     }
     REFERENCE_TIME start = REFERENCE_TIME(frameNumber.fetch_add(1)) * frameLength;
@@ -79,4 +81,72 @@ HRESULT STDMETHODCALLTYPE CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE **t
     if (SUCCEEDED(result))
         std::memcpy(caps, &description, sizeof description);
     return result;
+}
+
+HRESULT CapturePin::OnThreadCreate() {
+    {
+        platform::Lock stats(statsLock);
+        framesDelivered = 0;
+        framesDropped = 0;
+        bytesDelivered = 0;
+    }
+    waitingForBuffer = false;
+    return CameraOutputPin::OnThreadCreate();
+}
+
+void CapturePin::OnSampleDelivered(IMediaSample *sample, HRESULT delivered) {
+    waitingForBuffer = false;
+    if (delivered != S_OK)
+        return;
+    platform::Lock stats(statsLock);
+    if (!sampleHasNewFrame) {
+        ++framesDropped;
+        return;
+    }
+    bytesDelivered += sample->GetActualDataLength();
+    ++framesDelivered;
+}
+
+void CapturePin::OnNoDeliveryBuffer(HRESULT failed) {
+    // A stop decommits the allocator before it ends this thread: no frame was due.
+    if (failed == VFW_E_NOT_COMMITTED)
+        return;
+    if (!waitingForBuffer) {
+        platform::Lock stats(statsLock);
+        ++framesDropped;
+    }
+    waitingForBuffer = true;
+}
+
+HRESULT STDMETHODCALLTYPE CapturePin::GetNumDropped(LONG *count) {
+    if (count == nullptr)
+        return E_POINTER;
+    platform::Lock stats(statsLock);
+    *count = framesDropped;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CapturePin::GetNumNotDropped(LONG *count) {
+    if (count == nullptr)
+        return E_POINTER;
+    platform::Lock stats(statsLock);
+    *count = framesDelivered;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CapturePin::GetDroppedInfo(LONG size, LONG *frames, LONG *copied) {
+    if (frames == nullptr || copied == nullptr)
+        return E_POINTER;
+    if (size <= 0)
+        return E_INVALIDARG;
+    *copied = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CapturePin::GetAverageFrameSize(LONG *size) {
+    if (size == nullptr)
+        return E_POINTER;
+    platform::Lock stats(statsLock);
+    *size = framesDelivered > 0 ? static_cast<LONG>(bytesDelivered / framesDelivered) : 0;
+    return S_OK;
 }

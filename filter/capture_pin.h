@@ -1,10 +1,12 @@
 // CapturePin ("~Capture"): the filter's capture output. It never waits for
 // the camera: each sample gets whatever frame the engine's consumer buffer
 // holds, time-stamped by a frame counter that runs from the filter's
-// creation on. It adds IAMStreamConfig to the shared pin interfaces.
+// creation on. It adds IAMStreamConfig and IAMDroppedFrames to the shared pin
+// interfaces.
 //
 // Threading: as CameraOutputPin; `frameNumber` belongs to the streaming
-// thread; the IAMStreamConfig methods take no lock.
+// thread; the IAMStreamConfig methods take no lock. The delivery counts of
+// IAMDroppedFrames are written by the streaming thread under statsLock.
 #pragma once
 
 #include <atomic>
@@ -12,7 +14,7 @@
 
 #include "filter/camera_output_pin.h"
 
-class CapturePin : public CameraOutputPin, public IAMStreamConfig {
+class CapturePin : public CameraOutputPin, public IAMStreamConfig, public IAMDroppedFrames {
 public:
     CapturePin(HRESULT *result, CaptureSourceFilter *filter);
 
@@ -20,7 +22,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    // IAMStreamConfig, then the shared pin interfaces.
+    // IAMStreamConfig and IAMDroppedFrames, then the shared pin interfaces.
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
 
     // --- IAMStreamConfig -------------------------------------------------------------------
@@ -32,13 +34,37 @@ public:
     // The capture formats of modes 0, 1 and 2; S_FALSE past the last.
     HRESULT STDMETHODCALLTYPE GetStreamCaps(int index, AM_MEDIA_TYPE **type, BYTE *caps) override;
 
+    // --- IAMDroppedFrames: counts since the pin last started streaming ----------------------
+    // A sample slot for which the camera had no new frame (the pin repeats the
+    // last one) and a spell in which the allocator gave no sample (other than
+    // its decommit by a stop) count as dropped frames; a delivery that
+    // downstream refuses ends the stream and counts as neither.
+    HRESULT STDMETHODCALLTYPE GetNumDropped(LONG *count) override;
+    // Samples delivered with a new camera frame.
+    HRESULT STDMETHODCALLTYPE GetNumNotDropped(LONG *count) override;
+    // E_NOTIMPL: the pin keeps no list of dropped frame numbers.
+    HRESULT STDMETHODCALLTYPE GetDroppedInfo(LONG size, LONG *frames, LONG *copied) override;
+    // Bytes per delivered frame on average; 0 before the first.
+    HRESULT STDMETHODCALLTYPE GetAverageFrameSize(LONG *size) override;
+
     // Samples filled since the filter was created; the next sample's number.
     std::int32_t FrameNumber() const { return frameNumber; }
 
 protected:
     HRESULT FillSample(IMediaSample *sample, BYTE *data) override;
     HRESULT BuildCurrentType(AM_MEDIA_TYPE &type) override;
+    // Streaming starts: the delivery counts start again.
+    HRESULT OnThreadCreate() override;
+    void OnSampleDelivered(IMediaSample *sample, HRESULT delivered) override;
+    void OnNoDeliveryBuffer(HRESULT failed) override;
 
 private:
     std::atomic<std::int32_t> frameNumber{0};
+    // The delivery counts, read together by the IAMDroppedFrames methods.
+    mutable platform::CriticalSection statsLock;
+    long framesDelivered = 0;
+    long framesDropped = 0;
+    long long bytesDelivered = 0;
+    bool sampleHasNewFrame = false; // streaming thread only
+    bool waitingForBuffer = false;  // streaming thread only: one drop per wait
 };

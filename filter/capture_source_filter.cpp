@@ -40,6 +40,8 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::NonDelegatingQueryInterface(REFII
         return E_POINTER;
     if (IsEqualIID(iid, IID_ISpecifyPropertyPages))
         return ReturnInterface(static_cast<ISpecifyPropertyPages *>(this), result);
+    if (IsEqualIID(iid, IID_IAMFilterMiscFlags))
+        return ReturnInterface(static_cast<IAMFilterMiscFlags *>(this), result);
     if (IsEqualIID(iid, IID_ICameraSettings))
         return ReturnInterface(static_cast<ICameraSettings *>(&cameraSettings), result);
     if (IsEqualIID(iid, IID_IAMVideoProcAmp))
@@ -59,6 +61,10 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::GetPages(CAUUID *pages) {
     pages->cElems = 1;
     pages->pElems[0] = kClsidCameraPropertyPage;
     return S_OK;
+}
+
+ULONG STDMETHODCALLTYPE CaptureSourceFilter::GetMiscFlags() {
+    return AM_FILTER_MISC_FLAGS_IS_SOURCE;
 }
 
 HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Pause() {

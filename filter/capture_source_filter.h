@@ -21,7 +21,7 @@
 class CapturePin;
 class PreviewPin;
 
-class CaptureSourceFilter : public SourceFilterBase, public ISpecifyPropertyPages {
+class CaptureSourceFilter : public SourceFilterBase, public ISpecifyPropertyPages, public IAMFilterMiscFlags {
 public:
     // result: E_OUTOFMEMORY when a pin cannot be created (the class factory
     // then discards the filter).
@@ -38,6 +38,9 @@ public:
 
     // --- ISpecifyPropertyPages: the camera property page --------------------------------
     HRESULT STDMETHODCALLTYPE GetPages(CAUUID *pages) override;
+
+    // --- IAMFilterMiscFlags: a source, so graphs treat it as live capture ------------------
+    ULONG STDMETHODCALLTYPE GetMiscFlags() override;
 
     // --- IMediaFilter ----------------------------------------------------------------------
     // From stopped: Initialize and StartAcquisition first; S_FALSE (still

@@ -92,13 +92,16 @@ HRESULT SourceStreamPin::DoBufferProcessingLoop() {
         DWORD command;
         while (!CheckRequest(&command)) {
             IMediaSample *sample = nullptr;
-            if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || sample == nullptr) {
+            const HRESULT got = GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+            if (FAILED(got) || sample == nullptr) {
+                OnNoDeliveryBuffer(FAILED(got) ? got : E_UNEXPECTED);
                 Sleep(1);
                 continue;
             }
             const HRESULT filled = FillBuffer(sample);
             if (filled == S_OK) {
                 const HRESULT delivered = Deliver(sample);
+                OnSampleDelivered(sample, delivered);
                 sample->Release();
                 if (delivered != S_OK)
                     return S_OK; // downstream refused: wait for the next command

@@ -30,6 +30,12 @@ public:
     virtual HRESULT OnThreadCreate() { return S_OK; }
     virtual HRESULT OnThreadDestroy() { return S_OK; }
     virtual HRESULT OnThreadStartPlay() { return S_OK; }
+    // The buffer loop's outcomes, for pins that keep delivery statistics: a
+    // filled sample was handed downstream with result `delivered`; or the
+    // allocator gave no sample to fill, for reason `failed` (the loop retries
+    // after 1 ms).
+    virtual void OnSampleDelivered(IMediaSample *, HRESULT) {}
+    virtual void OnNoDeliveryBuffer(HRESULT) {}
 
     // S_FALSE when the filter is active already; S_OK without a thread when
     // unconnected; else commits the allocator, creates the thread, sends INIT
