@@ -52,20 +52,6 @@ void CameraSettingsImpl::WaitForRunningConversions() {
     platform::Lock conversions(Engine().consumerLock);
 }
 
-// --- IUnknown ---------------------------------------------------------------------------------------
-
-HRESULT STDMETHODCALLTYPE CameraSettingsImpl::QueryInterface(REFIID iid, void **result) {
-    return filter.Owner()->QueryInterface(iid, result);
-}
-
-ULONG STDMETHODCALLTYPE CameraSettingsImpl::AddRef() {
-    return filter.Owner()->AddRef();
-}
-
-ULONG STDMETHODCALLTYPE CameraSettingsImpl::Release() {
-    return filter.Owner()->Release();
-}
-
 // --- Camera and readout -----------------------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE CameraSettingsImpl::GetCameraNumber(int *number) {

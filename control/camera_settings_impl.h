@@ -10,7 +10,7 @@
 // for the preview pin, and the engine bounds that wait.
 #pragma once
 
-#include "filter/framework/directshow.h"
+#include "control/filter_interface.h"
 #include "control/include/camera_settings.h"
 
 class CameraEngine;
@@ -19,16 +19,9 @@ namespace platform {
 class CriticalSection;
 }
 
-class CameraSettingsImpl final : public ICameraSettings {
+class CameraSettingsImpl final : public FilterInterface<ICameraSettings> {
 public:
-    explicit CameraSettingsImpl(CaptureSourceFilter &owner) : filter(owner) {}
-    CameraSettingsImpl(const CameraSettingsImpl &) = delete;
-    CameraSettingsImpl &operator=(const CameraSettingsImpl &) = delete;
-
-    // --- IUnknown: the filter's --------------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    using FilterInterface::FilterInterface;
 
     // --- ICameraSettings, in table order --------------------------------------------------------
     HRESULT STDMETHODCALLTYPE GetCameraNumber(int *number) override;
@@ -94,6 +87,4 @@ private:
 
     CameraEngine &Engine() const;
     platform::CriticalSection &SettingsLock() const;
-
-    CaptureSourceFilter &filter;
 };

@@ -42,18 +42,6 @@ struct ExposureScale {
 
 // --- IAMVideoProcAmp --------------------------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE VideoProcAmpImpl::QueryInterface(REFIID iid, void **result) {
-    return filter.Owner()->QueryInterface(iid, result);
-}
-
-ULONG STDMETHODCALLTYPE VideoProcAmpImpl::AddRef() {
-    return filter.Owner()->AddRef();
-}
-
-ULONG STDMETHODCALLTYPE VideoProcAmpImpl::Release() {
-    return filter.Owner()->Release();
-}
-
 HRESULT STDMETHODCALLTYPE VideoProcAmpImpl::GetRange(LONG property, LONG *minimum, LONG *maximum, LONG *step,
                                                      LONG *byDefault, LONG *capsFlags) {
     if (minimum == nullptr || maximum == nullptr || step == nullptr || byDefault == nullptr || capsFlags == nullptr)
@@ -91,18 +79,6 @@ HRESULT STDMETHODCALLTYPE VideoProcAmpImpl::Get(LONG property, LONG *value, LONG
 }
 
 // --- IAMCameraControl -------------------------------------------------------------------------------
-
-HRESULT STDMETHODCALLTYPE CameraControlImpl::QueryInterface(REFIID iid, void **result) {
-    return filter.Owner()->QueryInterface(iid, result);
-}
-
-ULONG STDMETHODCALLTYPE CameraControlImpl::AddRef() {
-    return filter.Owner()->AddRef();
-}
-
-ULONG STDMETHODCALLTYPE CameraControlImpl::Release() {
-    return filter.Owner()->Release();
-}
 
 HRESULT STDMETHODCALLTYPE CameraControlImpl::GetRange(LONG property, LONG *minimum, LONG *maximum, LONG *step,
                                                       LONG *byDefault, LONG *capsFlags) {

@@ -9,30 +9,19 @@
 // here and through ICameraSettings never interleave.
 #pragma once
 
-#include "filter/framework/directshow.h"
-
-class CaptureSourceFilter;
+#include "control/filter_interface.h"
 
 // VideoProcAmp_Gain: the engine's gain 0 to 99 (default 25), stored with the
 // engine's own arithmetic (the magnitude modulo 100); manual only.
-class VideoProcAmpImpl final : public IAMVideoProcAmp {
+class VideoProcAmpImpl final : public FilterInterface<IAMVideoProcAmp> {
 public:
-    explicit VideoProcAmpImpl(CaptureSourceFilter &owner) : filter(owner) {}
-    VideoProcAmpImpl(const VideoProcAmpImpl &) = delete;
-    VideoProcAmpImpl &operator=(const VideoProcAmpImpl &) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    using FilterInterface::FilterInterface;
 
     HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG *minimum, LONG *maximum, LONG *step, LONG *byDefault,
                                        LONG *capsFlags) override;
     // E_INVALIDARG for the automatic flag.
     HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override;
     HRESULT STDMETHODCALLTYPE Get(LONG property, LONG *value, LONG *flags) override;
-
-private:
-    CaptureSourceFilter &filter;
 };
 
 // CameraControl_Exposure in whole log2 seconds, both ways through the
@@ -41,15 +30,9 @@ private:
 // within the widths that give an exposure at all; widths below that shortest
 // one (0 by default) count as it. Sensor types without exposure arithmetic
 // answer E_PROP_ID_UNSUPPORTED, as do all other properties; manual only.
-class CameraControlImpl final : public IAMCameraControl {
+class CameraControlImpl final : public FilterInterface<IAMCameraControl> {
 public:
-    explicit CameraControlImpl(CaptureSourceFilter &owner) : filter(owner) {}
-    CameraControlImpl(const CameraControlImpl &) = delete;
-    CameraControlImpl &operator=(const CameraControlImpl &) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    using FilterInterface::FilterInterface;
 
     HRESULT STDMETHODCALLTYPE GetRange(LONG property, LONG *minimum, LONG *maximum, LONG *step, LONG *byDefault,
                                        LONG *capsFlags) override;
@@ -57,7 +40,4 @@ public:
     // for the automatic flag.
     HRESULT STDMETHODCALLTYPE Set(LONG property, LONG value, LONG flags) override;
     HRESULT STDMETHODCALLTYPE Get(LONG property, LONG *value, LONG *flags) override;
-
-private:
-    CaptureSourceFilter &filter;
 };
