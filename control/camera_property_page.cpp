@@ -8,7 +8,7 @@
 #include <new>
 
 #include "control/camera_page_resource.h"
-#include "filter/oriscope_module.h"
+#include "control/public/filter_controls.h"
 
 namespace {
 constexpr int kResolutionButtons[4] = {IDC_RESOLUTION_FULL, IDC_RESOLUTION_HALF, IDC_RESOLUTION_QUARTER,

@@ -5,9 +5,6 @@
 #include <cstdint>
 
 #include "engine/camera_engine.h"
-#include "filter/capture_pin.h"
-#include "filter/capture_source_filter.h"
-#include "filter/preview_pin.h"
 #include "platform/platform.h"
 
 namespace {
@@ -19,11 +16,11 @@ bool IsPercent(int value) {
 // --- Helpers ----------------------------------------------------------------------------------------
 
 CameraEngine &CameraSettingsImpl::Engine() const {
-    return filter.engine;
+    return filter.Engine();
 }
 
 platform::CriticalSection &CameraSettingsImpl::SettingsLock() const {
-    return filter.settingsLock;
+    return filter.SettingsLock();
 }
 
 template <typename T, typename Read> HRESULT CameraSettingsImpl::Get(T *out, Read read) {
@@ -42,7 +39,7 @@ template <typename Change> HRESULT CameraSettingsImpl::Set(const char *method, C
 }
 
 bool CameraSettingsImpl::FilterActive() const {
-    return filter.IsActive() || Engine().IsRunning();
+    return filter.IsPausedOrRunning() || Engine().IsRunning();
 }
 
 void CameraSettingsImpl::WaitForRunningConversions() {
@@ -187,7 +184,7 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::SetRegion(int x, int y, int width,
     platform::Lock guard(SettingsLock());
     if (!Engine().SetRegion(x, y, width, height, pixelGainTable))
         return E_INVALIDARG;
-    filter.previewPin->SetFormatRegion(width, height);
+    filter.SetPinFormatRegion(width, height);
     WaitForRunningConversions();
     return S_OK;
 }
@@ -207,7 +204,7 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::SetRegionEx(int x, int y, int widt
     platform::Lock guard(SettingsLock());
     if (!Engine().SetRegionEx(x, y, width, height, step, pixelGainTable))
         return E_INVALIDARG;
-    filter.previewPin->SetFormatRegion(width, height);
+    filter.SetPinFormatRegion(width, height);
     WaitForRunningConversions();
     return S_OK;
 }
@@ -244,7 +241,7 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::GetRawStill(CameraFlag *raw) {
 HRESULT STDMETHODCALLTYPE CameraSettingsImpl::SetRawStill(CameraFlag raw) {
     return Set(__func__, [&] {
         Engine().rawStill = raw;
-        filter.previewPin->SetRawStillCopy(raw);
+        filter.SetPinRawStill(raw);
     });
 }
 

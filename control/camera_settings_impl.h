@@ -14,7 +14,6 @@
 #include "control/include/camera_settings.h"
 
 class CameraEngine;
-class CaptureSourceFilter;
 namespace platform {
 class CriticalSection;
 }

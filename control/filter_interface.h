@@ -3,26 +3,22 @@
 // so the interface shares the filter's identity and reference count.
 #pragma once
 
-#include "filter/framework/directshow.h"
-
-class CaptureSourceFilter;
-
-// The filter's controlling unknown (outer object when aggregated).
-IUnknown *FilterIdentity(CaptureSourceFilter &filter);
+#include "filter/camera_filter.h"
+#include "filter/framework/framework.h"
 
 template <typename Interface> class FilterInterface : public Interface {
 public:
-    explicit FilterInterface(CaptureSourceFilter &owner) : filter(owner) {}
+    explicit FilterInterface(CameraFilter &owner) : filter(owner) {}
     FilterInterface(const FilterInterface &) = delete;
     FilterInterface &operator=(const FilterInterface &) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **result) override {
-        return FilterIdentity(filter)->QueryInterface(iid, result);
+        return filter.Identity()->QueryInterface(iid, result);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return FilterIdentity(filter)->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return FilterIdentity(filter)->Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() override { return filter.Identity()->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return filter.Identity()->Release(); }
 
 protected:
     ~FilterInterface() = default;
-    CaptureSourceFilter &filter;
+    CameraFilter &filter;
 };

@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "engine/camera_engine.h"
-#include "filter/capture_source_filter.h"
 #include "platform/platform.h"
 
 namespace {
@@ -62,8 +61,8 @@ HRESULT STDMETHODCALLTYPE VideoProcAmpImpl::Set(LONG property, LONG value, LONG 
         return kPropIdUnsupported;
     if ((flags & VideoProcAmp_Flags_Auto) != 0)
         return E_INVALIDARG;
-    platform::Lock guard(filter.settingsLock);
-    filter.engine.SetGain(value);
+    platform::Lock guard(filter.SettingsLock());
+    filter.Engine().SetGain(value);
     return S_OK;
 }
 
@@ -72,8 +71,8 @@ HRESULT STDMETHODCALLTYPE VideoProcAmpImpl::Get(LONG property, LONG *value, LONG
         return E_POINTER;
     if (property != VideoProcAmp_Gain)
         return kPropIdUnsupported;
-    platform::Lock guard(filter.settingsLock);
-    *value = filter.engine.GetGain();
+    platform::Lock guard(filter.SettingsLock());
+    *value = filter.Engine().GetGain();
     *flags = VideoProcAmp_Flags_Manual;
     return S_OK;
 }
@@ -86,9 +85,9 @@ HRESULT STDMETHODCALLTYPE CameraControlImpl::GetRange(LONG property, LONG *minim
         return E_POINTER;
     if (property != CameraControl_Exposure)
         return kPropIdUnsupported;
-    platform::Lock guard(filter.settingsLock);
+    platform::Lock guard(filter.SettingsLock());
     ExposureScale scale;
-    if (!filter.engine.ExposureLine(scale.slope, scale.offset))
+    if (!filter.Engine().ExposureLine(scale.slope, scale.offset))
         return kPropIdUnsupported;
     *minimum = scale.Minimum();
     *maximum = scale.Maximum();
@@ -104,11 +103,11 @@ HRESULT STDMETHODCALLTYPE CameraControlImpl::Set(LONG property, LONG value, LONG
         return kPropIdUnsupported;
     if ((flags & CameraControl_Flags_Auto) != 0)
         return E_INVALIDARG;
-    platform::Lock guard(filter.settingsLock);
+    platform::Lock guard(filter.SettingsLock());
     ExposureScale scale;
-    if (!filter.engine.ExposureLine(scale.slope, scale.offset))
+    if (!filter.Engine().ExposureLine(scale.slope, scale.offset))
         return kPropIdUnsupported;
-    filter.engine.SetShutterWidth(scale.WidthFor(value));
+    filter.Engine().SetShutterWidth(scale.WidthFor(value));
     return S_OK;
 }
 
@@ -117,11 +116,11 @@ HRESULT STDMETHODCALLTYPE CameraControlImpl::Get(LONG property, LONG *value, LON
         return E_POINTER;
     if (property != CameraControl_Exposure)
         return kPropIdUnsupported;
-    platform::Lock guard(filter.settingsLock);
+    platform::Lock guard(filter.SettingsLock());
     ExposureScale scale;
-    if (!filter.engine.ExposureLine(scale.slope, scale.offset))
+    if (!filter.Engine().ExposureLine(scale.slope, scale.offset))
         return kPropIdUnsupported;
-    *value = scale.Log2Seconds(filter.engine.GetShutterWidth());
+    *value = scale.Log2Seconds(filter.Engine().GetShutterWidth());
     *flags = CameraControl_Flags_Manual;
     return S_OK;
 }

@@ -15,7 +15,7 @@ CaptureSourceFilter::CaptureSourceFilter(IUnknown *outer, HRESULT *result)
     capturePin = new (std::nothrow) CapturePin(result, this);
     if (capturePin != nullptr)
         previewPin = new (std::nothrow) PreviewPin(result, this);
-    if ((capturePin == nullptr || previewPin == nullptr) && result != nullptr)
+    if ((capturePin == nullptr || previewPin == nullptr || controls == nullptr) && result != nullptr)
         *result = E_OUTOFMEMORY;
     // Hosts that never call the control interface still get the picture of
     // the sensor that is really attached.
@@ -42,12 +42,8 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::NonDelegatingQueryInterface(REFII
         return ReturnInterface(static_cast<ISpecifyPropertyPages *>(this), result);
     if (IsEqualIID(iid, IID_IAMFilterMiscFlags))
         return ReturnInterface(static_cast<IAMFilterMiscFlags *>(this), result);
-    if (IsEqualIID(iid, IID_ICameraSettings))
-        return ReturnInterface(static_cast<ICameraSettings *>(&cameraSettings), result);
-    if (IsEqualIID(iid, IID_IAMVideoProcAmp))
-        return ReturnInterface(static_cast<IAMVideoProcAmp *>(&videoProcAmp), result);
-    if (IsEqualIID(iid, IID_IAMCameraControl))
-        return ReturnInterface(static_cast<IAMCameraControl *>(&cameraControl), result);
+    if (controls != nullptr && controls->QueryInterface(iid, result) == S_OK)
+        return S_OK;
     return SourceFilterBase::NonDelegatingQueryInterface(iid, result);
 }
 
@@ -120,6 +116,14 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Stop() {
 void CaptureSourceFilter::SetPinFormatMode(int mode) {
     capturePin->SetFormatMode(mode);
     previewPin->SetFormatMode(mode);
+}
+
+void CaptureSourceFilter::SetPinFormatRegion(int width, int height) {
+    previewPin->SetFormatRegion(width, height);
+}
+
+void CaptureSourceFilter::SetPinRawStill(bool raw) {
+    previewPin->SetRawStillCopy(raw);
 }
 
 void CaptureSourceFilter::AdoptSensorType(int detected) {

@@ -12,19 +12,24 @@
 // under its consumerLock.
 #pragma once
 
-#include "control/camera_settings_impl.h"
-#include "control/standard_controls.h"
+#include <memory>
+
+#include "control/public/filter_controls.h"
 #include "engine/camera_engine.h"
+#include "filter/camera_filter.h"
 #include "filter/framework/framework.h"
 #include "platform/platform.h"
 
 class CapturePin;
 class PreviewPin;
 
-class CaptureSourceFilter : public SourceFilterBase, public ISpecifyPropertyPages, public IAMFilterMiscFlags {
+class CaptureSourceFilter : public SourceFilterBase,
+                            public ISpecifyPropertyPages,
+                            public IAMFilterMiscFlags,
+                            public CameraFilter {
 public:
-    // result: E_OUTOFMEMORY when a pin cannot be created (the class factory
-    // then discards the filter).
+    // result: E_OUTOFMEMORY when a pin or the control interfaces cannot be
+    // created (the class factory then discards the filter).
     CaptureSourceFilter(IUnknown *outer, HRESULT *result);
     ~CaptureSourceFilter() override;
 
@@ -32,8 +37,9 @@ public:
     static NonDelegatingUnknown *Create(IUnknown *outer, HRESULT *result);
 
     DELEGATE_IUNKNOWN
-    // ISpecifyPropertyPages here (ICameraSettings and the standard controls
-    // join it), the rest from the framework.
+    // ISpecifyPropertyPages and IAMFilterMiscFlags here, the control layer's
+    // interfaces (ICameraSettings, the standard controls) from it, the rest
+    // from the framework.
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
 
     // --- ISpecifyPropertyPages: the camera property page --------------------------------
@@ -51,20 +57,21 @@ public:
     // The pins' threads end first, then acquisition; the camera is closed.
     HRESULT STDMETHODCALLTYPE Stop() override;
 
-    // --- For the control interface and the pins ------------------------------------------
-    // Writes the capture and preview pins' formatMode together (the
-    // resolution-mode setter calls it with resolutionMode).
-    void SetPinFormatMode(int mode);
-    // A detected sensor type (1 to 3) becomes the engine's and the preview
-    // pin's, for the camera now chosen; 0 (no camera) changes nothing.
-    void AdoptSensorType(int detected);
-    // Detects the sensor of the chosen camera without keeping it open (see
-    // CameraEngine::ProbeSensorType) and adopts it. The caller holds
-    // settingsLock, or the filter is still being built.
-    void DetectAttachedSensor();
+    // --- CameraFilter: what the control layer may do ----------------------------------------
+    IUnknown *Identity() override { return Owner(); }
+    CameraEngine &Engine() override { return engine; }
+    platform::CriticalSection &SettingsLock() override { return settingsLock; }
+    bool IsPausedOrRunning() override { return IsActive(); }
+    // Writes the capture and preview pins' formatMode together.
+    void SetPinFormatMode(int mode) override;
+    void SetPinFormatRegion(int width, int height) override;
+    void SetPinRawStill(bool raw) override;
+    void AdoptSensorType(int detected) override;
+    // See CameraEngine::ProbeSensorType. The caller holds settingsLock, or
+    // the filter is still being built.
+    void DetectAttachedSensor() override;
 
-    // Members in construction order; the control interface reaches the
-    // engine and the pins' format copies through them.
+    // Members in construction order.
     // Taken by every ICameraSettings method; the pins never take it.
     platform::CriticalSection settingsLock;
     CapturePin *capturePin = nullptr; // owned, pin 1
@@ -76,9 +83,6 @@ public:
     int sensorCameraNumber = 0;
     // The camera connection with every user setting; construction only probes the sensor.
     CameraEngine engine;
-    // ICameraSettings, handed out by NonDelegatingQueryInterface.
-    CameraSettingsImpl cameraSettings{*this};
-    // The standard controls (gain, exposure), handed out the same way.
-    VideoProcAmpImpl videoProcAmp{*this};
-    CameraControlImpl cameraControl{*this};
+    // The control layer's interfaces, handed out by NonDelegatingQueryInterface.
+    std::unique_ptr<FilterControls> controls = CreateFilterControls(*this);
 };

@@ -4,9 +4,6 @@
 
 #include "filter/framework/framework.h"
 
-// Creates the camera property page (defined with the page itself).
-NonDelegatingUnknown *CreateCameraPropertyPage(IUnknown *outer, HRESULT *result);
-
 // The class table: the filter, then its property page.
 const FactoryTemplate *ModuleClassTable();
 int ModuleClassCount();
