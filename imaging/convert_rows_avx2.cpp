@@ -9,8 +9,14 @@
 #include <immintrin.h>
 #include <iterator>
 
+// The kernels of a level are compiled for its instruction set: GCC by a
+// target region, clang by the attribute on every function in the region.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace imaging {
 
@@ -27,16 +33,23 @@ RowFunction Avx2RowFunction(const FramePlan &plan) {
 
 } // namespace imaging
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#pragma clang attribute push(__attribute__((target("avx2,avx512bw,avx512vl,avx512vbmi"))), apply_to = function)
+#else
 #pragma GCC pop_options
 
 #pragma GCC push_options
 #pragma GCC target("avx2,avx512bw,avx512vl,avx512vbmi")
+#endif
 #define ORISCOPE_AVX512
 // GCC 12 warns inside its own 512-to-256-bit cast intrinsic (an undefined
 // upper half it leaves on purpose).
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace imaging {
 
@@ -55,4 +68,8 @@ RowFunction Avx512RowFunction(const FramePlan &plan) {
 
 #pragma GCC diagnostic pop
 #undef ORISCOPE_AVX512
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif

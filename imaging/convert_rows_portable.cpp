@@ -28,8 +28,14 @@ RowFunction ScalarRowFunction(const FramePlan &plan) {
 
 } // namespace imaging
 
+// The kernels of a level are compiled for its instruction set: GCC by a
+// target region, clang by the attribute on every function in the region.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("sse2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("sse2")
+#endif
 
 namespace imaging {
 
@@ -46,4 +52,8 @@ RowFunction Sse2RowFunction(const FramePlan &plan) {
 
 } // namespace imaging
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
