@@ -57,7 +57,11 @@ void ReferenceConvert(const ConversionSettings &settingsIn, bool libraryBuild, s
     const Geometry g = GeometryFor(s, libraryBuild);
     const bool eightBit = s.convertingStill && s.monochrome;
     const int bpp = eightBit ? 1 : 4;
-    const ChannelLayout layout = s.layout;
+    // A layout that is not a permutation of 0, 1, 2 converts in blue-green-red order.
+    const bool permutation = s.layout.blue <= 2 && s.layout.green <= 2 && s.layout.red <= 2 &&
+                             s.layout.blue != s.layout.green && s.layout.blue != s.layout.red &&
+                             s.layout.green != s.layout.red;
+    const ChannelLayout layout = permutation ? s.layout : kBgrLayout;
     auto rawAt = [&](long long y, long long x) -> std::uint8_t & { return raw[y * rawStride + x]; };
 
     // Border.
