@@ -187,7 +187,7 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::SetRegion(int x, int y, int width,
     platform::Lock guard(SettingsLock());
     if (!Engine().SetRegion(x, y, width, height, pixelGainTable))
         return E_INVALIDARG;
-    filter.previewPin->SetFormatRegion(width, height);
+    filter.SetPinFormatRegion(width, height);
     WaitForRunningConversions();
     return S_OK;
 }
@@ -207,7 +207,7 @@ HRESULT STDMETHODCALLTYPE CameraSettingsImpl::SetRegionEx(int x, int y, int widt
     platform::Lock guard(SettingsLock());
     if (!Engine().SetRegionEx(x, y, width, height, step, pixelGainTable))
         return E_INVALIDARG;
-    filter.previewPin->SetFormatRegion(width, height);
+    filter.SetPinFormatRegion(width, height);
     WaitForRunningConversions();
     return S_OK;
 }

@@ -122,12 +122,24 @@ void CaptureSourceFilter::SetPinFormatMode(int mode) {
     previewPin->SetFormatMode(mode);
 }
 
+void CaptureSourceFilter::SetPinFormatRegion(int width, int height) {
+    capturePin->SetFormatRegion(width, height);
+    previewPin->SetFormatRegion(width, height);
+}
+
 void CaptureSourceFilter::AdoptSensorType(int detected) {
     sensorCameraNumber = engine.cameraNumber;
     if (detected < 1 || detected > 3)
         return;
     engine.sensorType = detected;
+    capturePin->SetFormatSensorType(detected);
     previewPin->SetFormatSensorType(detected);
+}
+
+void CaptureSourceFilter::SelectCaptureMode(int mode) {
+    platform::Lock settings(settingsLock);
+    engine.SetResolutionMode(mode);
+    SetPinFormatMode(engine.GetResolutionMode());
 }
 
 void CaptureSourceFilter::DetectAttachedSensor() {

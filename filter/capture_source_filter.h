@@ -55,9 +55,14 @@ public:
     // Writes the capture and preview pins' formatMode together (the
     // resolution-mode setter calls it with resolutionMode).
     void SetPinFormatMode(int mode);
-    // A detected sensor type (1 to 3) becomes the engine's and the preview
-    // pin's, for the camera now chosen; 0 (no camera) changes nothing.
+    // Writes both pins' region copies (an accepted region's size).
+    void SetPinFormatRegion(int width, int height);
+    // A detected sensor type (1 to 3) becomes the engine's and both pins',
+    // for the camera now chosen; 0 (no camera) changes nothing.
     void AdoptSensorType(int detected);
+    // IAMStreamConfig's choice of capture format `mode` (0 to 2): what
+    // SetCaptureResolution does, under settingsLock.
+    void SelectCaptureMode(int mode);
     // Detects the sensor of the chosen camera without keeping it open (see
     // CameraEngine::ProbeSensorType) and adopts it. The caller holds
     // settingsLock, or the filter is still being built.
