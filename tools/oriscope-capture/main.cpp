@@ -526,12 +526,9 @@ int main(int argc, char **argv) {
             std::printf("found \"%ls\"\n", kDeviceName);
             status = ListControls(source);
             source->Release();
-        } else if (!PrepareFilter(source, options)) {
-            status = 1;
-            source->Release();
         } else {
             std::printf("found \"%ls\"; running for %d s\n", kDeviceName, options.seconds);
-            status = RunCapture(source, options);
+            status = PrepareFilter(source, options) ? RunCapture(source, options) : 1;
             source->Release();
         }
     }
