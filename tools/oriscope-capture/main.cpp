@@ -231,8 +231,8 @@ void PrintCapabilities(FILE *out, const std::vector<Capability> &list) {
         std::fprintf(out, "  %d: %ldx%ld\n", c.index, c.width, c.height);
 }
 
-// Picks the capture format `spec` ("WxH" or an index) by IAMStreamConfig::SetFormat.
-bool SelectFormat(IBaseFilter *source, const std::string &spec) {
+// Picks the capture format `wanted` ("WxH" or an index) by IAMStreamConfig::SetFormat.
+bool SelectFormat(IBaseFilter *source, const std::string &wanted) {
     IAMStreamConfig *config = FindStreamConfig(source);
     if (config == nullptr) {
         std::fprintf(stderr, "oriscope-capture: the filter has no IAMStreamConfig\n");
@@ -242,14 +242,14 @@ bool SelectFormat(IBaseFilter *source, const std::string &spec) {
     const Capability *chosen = nullptr;
     long width = 0, height = 0;
     char end = 0;
-    const bool bySize = std::sscanf(spec.c_str(), "%ldx%ld%c", &width, &height, &end) == 2;
-    const std::optional<long> index = bySize ? std::nullopt : ParseNumber(spec.c_str());
+    const bool bySize = std::sscanf(wanted.c_str(), "%ldx%ld%c", &width, &height, &end) == 2;
+    const std::optional<long> index = bySize ? std::nullopt : ParseNumber(wanted.c_str());
     for (const Capability &c : list)
         if ((bySize && c.width == width && c.height == height) || (index && c.index == *index))
             chosen = &c;
     bool ok = chosen != nullptr;
     if (!ok) {
-        std::fprintf(stderr, "oriscope-capture: no capture format \"%s\"; the capture pin offers:\n", spec.c_str());
+        std::fprintf(stderr, "oriscope-capture: no capture format \"%s\"; the capture pin offers:\n", wanted.c_str());
         PrintCapabilities(stderr, list);
     } else {
         AM_MEDIA_TYPE *type = nullptr;
