@@ -64,8 +64,8 @@ HRESULT STDMETHODCALLTYPE CapturePin::SetFormat(AM_MEDIA_TYPE *type) {
         const HRESULT made = CreateCurrentFormat(&current);
         if (FAILED(made))
             return made;
-        // A host that reads the format, leaves it or adjusts nothing we
-        // offer, and writes it back must not fail.
+        // A host's read-adjust-write that adjusted nothing must not fail,
+        // in any state.
         const bool unchanged = MediaTypesEqual(*type, *current);
         DeleteMediaType(current);
         if (unchanged)

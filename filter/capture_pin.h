@@ -37,7 +37,7 @@ public:
     // type selects its mode (as ICameraSettings::SetCaptureResolution does)
     // and switches the pin to picture types for good; while connected the
     // peer must accept the type first, and the graph then reconnects the pin
-    // (its failure is returned). VFW_E_INVALIDMEDIATYPE for any other type or
+    // (its failure is returned; the choice stays made). VFW_E_INVALIDMEDIATYPE for any other type or
     // a refusing peer, VFW_E_WRONG_STATE unless the filter is stopped.
     HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE *type) override;
     // A fixed 1280 x 1024 description until a format is set, then the pin's
