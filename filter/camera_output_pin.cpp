@@ -167,6 +167,17 @@ void CameraOutputPin::SetFormatMode(int mode) {
     IncrementTypeVersion();
 }
 
+void CameraOutputPin::SetFormatSensorType(int sensorType) {
+    formatSensorType = sensorType;
+    IncrementTypeVersion();
+}
+
+void CameraOutputPin::SetFormatRegion(int width, int height) {
+    formatRegionWidth = width;
+    formatRegionHeight = height;
+    IncrementTypeVersion();
+}
+
 HRESULT CameraOutputPin::FillBuffer(IMediaSample *sample) {
     if (!IsConnected())
         return S_OK;

@@ -64,9 +64,16 @@ public:
     // copies (BuildCurrentType, under filterLock).
     HRESULT GetMediaType(int position, AM_MEDIA_TYPE *type) final;
 
-    // --- Format copy, written by the control interface with resolutionMode -----------------
+    // --- Format copies, written by the control interface together with the
+    // engine settings they mirror (resolutionMode, sensorType, the region) ---------------
     void SetFormatMode(int mode);
+    void SetFormatSensorType(int sensorType);
+    // An accepted region's size (the custom mode's picture size).
+    void SetFormatRegion(int width, int height);
     int FormatMode() const { return formatMode; }
+    int FormatSensorType() const { return formatSensorType; }
+    int FormatRegionWidth() const { return formatRegionWidth; }
+    int FormatRegionHeight() const { return formatRegionHeight; }
 
     // Number of samples whose frame did not fit and was cropped (for tests).
     long CroppedSamples() const { return croppedSamples; }
@@ -87,6 +94,10 @@ protected:
     CaptureSourceFilter *cameraFilter;
     platform::CriticalSection streamLock;
     std::atomic<int> formatMode{0};
+    std::atomic<int> formatSensorType{1};
+    // No region has been accepted yet: the custom mode offers 0 x 0.
+    std::atomic<int> formatRegionWidth{0};
+    std::atomic<int> formatRegionHeight{0};
 
 private:
     void CropFrame(BYTE *data, LONG sampleBytes, int width, int height);

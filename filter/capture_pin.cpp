@@ -33,6 +33,8 @@ HRESULT STDMETHODCALLTYPE CapturePin::NonDelegatingQueryInterface(REFIID iid, vo
 }
 
 HRESULT CapturePin::BuildCurrentType(AM_MEDIA_TYPE &type) {
+    if (pictureTypes)
+        return BuildCapturePictureType(formatSensorType, formatMode, formatRegionWidth, formatRegionHeight, type);
     return BuildCaptureMediaType(formatMode, type);
 }
 
@@ -51,14 +53,74 @@ HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CapturePin::SetFormat(AM_MEDIA_TYPE *) {
+HRESULT STDMETHODCALLTYPE CapturePin::SetFormat(AM_MEDIA_TYPE *type) {
+    if (type == nullptr)
+        return E_POINTER;
+    MediaType chosen;
+    ComPtr<IFilterGraph> graph;
+    {
+        platform::Lock state(filterLock);
+        AM_MEDIA_TYPE *current = nullptr;
+        const HRESULT made = CreateCurrentFormat(&current);
+        if (FAILED(made))
+            return made;
+        // A host's read-adjust-write that adjusted nothing must not fail,
+        // in any state.
+        const bool unchanged = MediaTypesEqual(*type, *current);
+        DeleteMediaType(current);
+        if (unchanged)
+            return S_OK;
+        const int mode = MatchCaptureCapability(formatSensorType, *type);
+        DSHOW_TRACE("IAMStreamConfig::SetFormat -> capability %d\n", mode);
+        if (mode < 0)
+            return VFW_E_INVALIDMEDIATYPE;
+        if (!cameraFilter->IsStopped())
+            return VFW_E_WRONG_STATE;
+        const HRESULT built = BuildCapturePictureType(formatSensorType, mode, 0, 0, chosen);
+        if (FAILED(built))
+            return built;
+        if (IsConnected()) {
+            if (cameraFilter->Graph() == nullptr)
+                return VFW_E_NOT_IN_GRAPH;
+            if (GetConnected()->QueryAccept(&chosen) != S_OK)
+                return VFW_E_INVALIDMEDIATYPE;
+            graph.reset(cameraFilter->Graph());
+        }
+        cameraFilter->SelectCaptureMode(mode);
+        pictureTypes = true;
+        IncrementTypeVersion();
+    }
+    // The graph disconnects and connects both pins, taking our locks itself.
+    return graph ? ReconnectThroughGraph(graph.get(), chosen) : S_OK;
+}
+
+HRESULT CapturePin::ReconnectThroughGraph(IFilterGraph *graph, const AM_MEDIA_TYPE &type) {
+    ComPtr<IFilterGraph2> graph2;
+    if (SUCCEEDED(graph->QueryInterface(IID_IFilterGraph2, graph2.putVoid())))
+        return graph2->ReconnectEx(this, &type);
+    return graph->Reconnect(this);
+}
+
+HRESULT CapturePin::CreateCurrentFormat(AM_MEDIA_TYPE **result) {
+    if (!pictureTypes)
+        return CreateFixedStreamFormat(result);
+    AM_MEDIA_TYPE *type = CreateMediaType();
+    if (type == nullptr)
+        return E_OUTOFMEMORY;
+    const HRESULT built = BuildCurrentType(*type);
+    if (FAILED(built)) {
+        DeleteMediaType(type);
+        return built;
+    }
+    *result = type;
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::GetFormat(AM_MEDIA_TYPE **result) {
     if (result == nullptr)
         return E_POINTER;
-    return CreateFixedStreamFormat(result);
+    platform::Lock state(filterLock);
+    return CreateCurrentFormat(result);
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::GetNumberOfCapabilities(int *count, int *size) {
@@ -77,7 +139,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE **t
     if (index >= kCaptureCapabilityCount)
         return S_FALSE;
     VIDEO_STREAM_CONFIG_CAPS description;
-    const HRESULT result = CreateCaptureStreamCaps(index, type, description);
+    const HRESULT result = CreateCaptureStreamCaps(formatSensorType, index, type, description);
     if (SUCCEEDED(result))
         std::memcpy(caps, &description, sizeof description);
     return result;

@@ -4,8 +4,15 @@
 // creation on. It adds IAMStreamConfig and IAMDroppedFrames to the shared pin
 // interfaces.
 //
+// Until a host picks a format through IAMStreamConfig::SetFormat the pin
+// offers its default types (a fixed size per mode, whatever the sensor);
+// from then on, for the filter's life, it offers the real picture of the
+// current settings, so each sample holds exactly one frame as the type says.
+//
 // Threading: as CameraOutputPin; `frameNumber` belongs to the streaming
-// thread; the IAMStreamConfig methods take no lock. The delivery counts of
+// thread; GetNumberOfCapabilities and GetStreamCaps take no lock, SetFormat
+// and GetFormat take the filter's stateLock (SetFormat settingsLock inside
+// it, and neither while the graph reconnects the pin). The delivery counts of
 // IAMDroppedFrames are written by the streaming thread under statsLock.
 #pragma once
 
@@ -26,12 +33,18 @@ public:
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
 
     // --- IAMStreamConfig -------------------------------------------------------------------
-    // Accepted and ignored: the capture format follows the resolution mode.
+    // S_OK without a change for the type GetFormat returns now. A capability's
+    // type selects its mode (as ICameraSettings::SetCaptureResolution does)
+    // and switches the pin to picture types for good; while connected the
+    // peer must accept the type first, and the graph then reconnects the pin
+    // (its failure is returned; the choice stays made). VFW_E_INVALIDMEDIATYPE for any other type or
+    // a refusing peer, VFW_E_WRONG_STATE unless the filter is stopped.
     HRESULT STDMETHODCALLTYPE SetFormat(AM_MEDIA_TYPE *type) override;
-    // A fixed 1280 x 1024 description, whatever the pin offers.
+    // A fixed 1280 x 1024 description until a format is set, then the pin's
+    // current picture type.
     HRESULT STDMETHODCALLTYPE GetFormat(AM_MEDIA_TYPE **result) override;
     HRESULT STDMETHODCALLTYPE GetNumberOfCapabilities(int *count, int *size) override;
-    // The capture formats of modes 0, 1 and 2; S_FALSE past the last.
+    // Full, Half and Quarter of the attached sensor; S_FALSE past the last.
     HRESULT STDMETHODCALLTYPE GetStreamCaps(int index, AM_MEDIA_TYPE **type, BYTE *caps) override;
 
     // --- IAMDroppedFrames: counts since the pin last started streaming ----------------------
@@ -49,6 +62,8 @@ public:
 
     // Samples filled since the filter was created; the next sample's number.
     std::int32_t FrameNumber() const { return frameNumber; }
+    // A host has set a format: the pin offers the real picture.
+    bool OffersPictureTypes() const { return pictureTypes; }
 
 protected:
     HRESULT FillSample(IMediaSample *sample, BYTE *data) override;
@@ -59,7 +74,14 @@ protected:
     void OnNoDeliveryBuffer(HRESULT failed) override;
 
 private:
+    // What GetFormat returns now, task-allocated; filterLock is held.
+    HRESULT CreateCurrentFormat(AM_MEDIA_TYPE **result);
+    // Has the graph connect the pin again with `type` (the pin is stopped and
+    // connected; no lock of ours is held).
+    HRESULT ReconnectThroughGraph(IFilterGraph *graph, const AM_MEDIA_TYPE &type);
+
     std::atomic<std::int32_t> frameNumber{0};
+    std::atomic<bool> pictureTypes{false};
     // The delivery counts, read together by the IAMDroppedFrames methods.
     mutable platform::CriticalSection statsLock;
     long framesDelivered = 0;

@@ -119,6 +119,7 @@ void CaptureSourceFilter::SetPinFormatMode(int mode) {
 }
 
 void CaptureSourceFilter::SetPinFormatRegion(int width, int height) {
+    capturePin->SetFormatRegion(width, height);
     previewPin->SetFormatRegion(width, height);
 }
 
@@ -131,7 +132,14 @@ void CaptureSourceFilter::AdoptSensorType(int detected) {
     if (detected < 1 || detected > 3)
         return;
     engine.sensorType = detected;
+    capturePin->SetFormatSensorType(detected);
     previewPin->SetFormatSensorType(detected);
+}
+
+void CaptureSourceFilter::SelectCaptureMode(int mode) {
+    platform::Lock settings(settingsLock);
+    engine.SetResolutionMode(mode);
+    SetPinFormatMode(engine.GetResolutionMode());
 }
 
 void CaptureSourceFilter::DetectAttachedSensor() {

@@ -64,12 +64,19 @@ public:
     bool IsPausedOrRunning() override { return IsActive(); }
     // Writes the capture and preview pins' formatMode together.
     void SetPinFormatMode(int mode) override;
+    // Writes both pins' region copies (an accepted region's size).
     void SetPinFormatRegion(int width, int height) override;
     void SetPinRawStill(bool raw) override;
+    // The engine's and both pins' sensor type.
     void AdoptSensorType(int detected) override;
     // See CameraEngine::ProbeSensorType. The caller holds settingsLock, or
     // the filter is still being built.
     void DetectAttachedSensor() override;
+
+    // --- For the capture pin ------------------------------------------------------------------
+    // IAMStreamConfig's choice of capture format `mode` (0 to 2): what
+    // SetCaptureResolution does, under settingsLock.
+    void SelectCaptureMode(int mode);
 
     // Members in construction order.
     // Taken by every ICameraSettings method; the pins never take it.

@@ -14,17 +14,6 @@ HRESULT PreviewPin::BuildCurrentType(AM_MEDIA_TYPE &type) {
     return BuildPreviewMediaType(formatSensorType, formatMode, formatRegionWidth, formatRegionHeight, type);
 }
 
-void PreviewPin::SetFormatSensorType(int sensorType) {
-    formatSensorType = sensorType;
-    IncrementTypeVersion();
-}
-
-void PreviewPin::SetFormatRegion(int width, int height) {
-    formatRegionWidth = width;
-    formatRegionHeight = height;
-    IncrementTypeVersion();
-}
-
 void PreviewPin::SetRawStillCopy(bool raw) {
     rawStillCopy = raw;
 }

@@ -4,7 +4,7 @@
 // frame the pin serves a pending still request from the same raw frame.
 // Preview samples carry no time stamps.
 //
-// Threading: as CameraOutputPin. The format copies below are atomics.
+// Threading: as CameraOutputPin. The still copy below is an atomic.
 #pragma once
 
 #include <atomic>
@@ -15,17 +15,8 @@ class PreviewPin : public CameraOutputPin {
 public:
     PreviewPin(HRESULT *result, CaptureSourceFilter *filter);
 
-    // --- Format copies besides the mode, written by the control interface
-    // together with the engine settings they mirror (sensorType, the region,
-    // rawStill) ---------------------------------------------------------------------------
-    void SetFormatSensorType(int sensorType);
-    // An accepted region's size (the custom mode's picture size).
-    void SetFormatRegion(int width, int height);
+    // --- The still copy, written by the control interface together with rawStill ----------
     void SetRawStillCopy(bool raw);
-
-    int FormatSensorType() const { return formatSensorType; }
-    int FormatRegionWidth() const { return formatRegionWidth; }
-    int FormatRegionHeight() const { return formatRegionHeight; }
     bool RawStillCopy() const { return rawStillCopy; }
 
     // 1 ms sleeps without a new frame before the stream ends.
@@ -42,9 +33,5 @@ private:
     // or a state change is waiting for this thread.
     bool WaitForFrame();
 
-    std::atomic<int> formatSensorType{1};
-    // No region has been accepted yet: the custom mode offers 0 x 0.
-    std::atomic<int> formatRegionWidth{0};
-    std::atomic<int> formatRegionHeight{0};
     std::atomic<bool> rawStillCopy{false};
 };

@@ -95,6 +95,14 @@ HRESULT BuildCaptureMediaType(int formatMode, AM_MEDIA_TYPE &type) {
     return BuildVideoType(fields, type);
 }
 
+HRESULT BuildCapturePictureType(int sensorType, int formatMode, int regionWidth, int regionHeight,
+                                AM_MEDIA_TYPE &type) {
+    HeaderFields fields;
+    fields.size = PreviewFormatSize(sensorType, formatMode, regionWidth, regionHeight);
+    fields.sizeImage = static_cast<DWORD>(fields.size.width) * static_cast<DWORD>(fields.size.height) * 4u;
+    return BuildVideoType(fields, type);
+}
+
 HRESULT BuildPreviewMediaType(int sensorType, int formatMode, int regionWidth, int regionHeight, AM_MEDIA_TYPE &type) {
     HeaderFields fields;
     fields.size = PreviewFormatSize(sensorType, formatMode, regionWidth, regionHeight);
@@ -158,18 +166,18 @@ HRESULT CreateFixedStreamFormat(AM_MEDIA_TYPE **result) {
     return S_OK;
 }
 
-HRESULT CreateCaptureStreamCaps(int index, AM_MEDIA_TYPE **result, VIDEO_STREAM_CONFIG_CAPS &caps) {
+HRESULT CreateCaptureStreamCaps(int sensorType, int index, AM_MEDIA_TYPE **result, VIDEO_STREAM_CONFIG_CAPS &caps) {
     AM_MEDIA_TYPE *type = CreateMediaType();
     if (type == nullptr)
         return E_OUTOFMEMORY;
-    const HRESULT built = BuildCaptureMediaType(index, *type);
+    const HRESULT built = BuildCapturePictureType(sensorType, index, 0, 0, *type);
     if (FAILED(built)) {
         DeleteMediaType(type);
         return built;
     }
     // Each capture format is one fixed size at one frame rate: no cropping,
     // scaling or rate choice within a capability.
-    const VideoSize size = CaptureFormatSize(index);
+    const VideoSize size = PreviewFormatSize(sensorType, index, 0, 0);
     const SIZE fixed = {size.width, size.height};
     std::memset(&caps, 0, sizeof caps);
     caps.guid = FORMAT_VideoInfo;
@@ -193,4 +201,21 @@ HRESULT CreateCaptureStreamCaps(int index, AM_MEDIA_TYPE **result, VIDEO_STREAM_
     caps.MaxBitsPerSecond = bitsPerSecond;
     *result = type;
     return S_OK;
+}
+
+int MatchCaptureCapability(int sensorType, const AM_MEDIA_TYPE &type) {
+    if (!IsEqualGUID(type.majortype, MEDIATYPE_Video) || !IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB32) ||
+        !IsEqualGUID(type.formattype, FORMAT_VideoInfo))
+        return -1;
+    const VIDEOINFOHEADER *header = VideoHeaderOf(type);
+    if (header == nullptr || header->bmiHeader.biBitCount != 32 || header->bmiHeader.biCompression != BI_RGB)
+        return -1;
+    if (header->AvgTimePerFrame != 0 && header->AvgTimePerFrame != kFrameLength)
+        return -1;
+    for (int index = 0; index < kCaptureCapabilityCount; ++index) {
+        const VideoSize size = PreviewFormatSize(sensorType, index, 0, 0);
+        if (size.width > 0 && header->bmiHeader.biWidth == size.width && header->bmiHeader.biHeight == size.height)
+            return index;
+    }
+    return -1;
 }

@@ -24,9 +24,13 @@ VideoSize CaptureFormatSize(int formatMode);
 // custom region (mode 3).
 VideoSize PreviewFormatSize(int sensorType, int formatMode, int regionWidth, int regionHeight);
 
-// Fills the empty (zeroed) `type` with the capture pin's type for
+// Fills the empty (zeroed) `type` with the capture pin's default type for
 // `formatMode`; E_OUTOFMEMORY when the format block cannot be allocated.
 HRESULT BuildCaptureMediaType(int formatMode, AM_MEDIA_TYPE &type);
+// The capture pin's type once a host chose a format: the real picture
+// (PreviewFormatSize), laid out as the capture pin's default types are.
+HRESULT BuildCapturePictureType(int sensorType, int formatMode, int regionWidth, int regionHeight,
+                                AM_MEDIA_TYPE &type);
 // The same for the preview pin.
 HRESULT BuildPreviewMediaType(int sensorType, int formatMode, int regionWidth, int regionHeight, AM_MEDIA_TYPE &type);
 
@@ -39,6 +43,11 @@ const VIDEOINFOHEADER *VideoHeaderOf(const AM_MEDIA_TYPE &type);
 // IAMStreamConfig::GetFormat's fixed description (1280 x 1024, one frame per
 // 1,400,000 units), task-allocated; E_OUTOFMEMORY leaves *result untouched.
 HRESULT CreateFixedStreamFormat(AM_MEDIA_TYPE **result);
-// IAMStreamConfig::GetStreamCaps for capture format `index` (mode 0, 1, 2):
-// its media type (task-allocated) and its VIDEO_STREAM_CONFIG_CAPS.
-HRESULT CreateCaptureStreamCaps(int index, AM_MEDIA_TYPE **type, VIDEO_STREAM_CONFIG_CAPS &caps);
+// IAMStreamConfig::GetStreamCaps for capture format `index` (mode 0, 1, 2 of
+// sensor `sensorType`): its picture type (task-allocated) and its
+// VIDEO_STREAM_CONFIG_CAPS, one fixed size at the pins' frame interval.
+HRESULT CreateCaptureStreamCaps(int sensorType, int index, AM_MEDIA_TYPE **type, VIDEO_STREAM_CONFIG_CAPS &caps);
+// The capability (0 to 2) of sensor `sensorType` that `type` asks for: RGB32
+// video with a whole VIDEOINFOHEADER of exactly that size, 32 bits, BI_RGB,
+// bottom-up, and a frame interval of 0 (any) or the pins' own; -1 for none.
+int MatchCaptureCapability(int sensorType, const AM_MEDIA_TYPE &type);

@@ -2,14 +2,19 @@
 // among the video input devices, renders its preview and capture pins
 // through the capture graph builder into sample grabbers, runs for a few
 // seconds, saves preview frames as BMP files and prints each pin's frame rate.
+// It can list the filter's standard controls and capture formats, set gain
+// and exposure through them, and pick the capture format before rendering.
 //
-// Usage: oriscope-capture [--seconds N] [--frames N] [--out DIR] [--list]
+// Usage: oriscope-capture [--seconds N] [--frames N] [--out DIR] [--list] [--controls]
+//                         [--gain N] [--exposure N] [--format WxH|INDEX]
 #define NO_DSHOW_STRSAFE
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +38,23 @@ struct Options {
     int frames = 3;
     std::string outputDirectory = ".";
     bool listOnly = false;
+    bool listControls = false;
+    std::optional<long> gain;
+    std::optional<long> exposure;    // log2 seconds
+    std::string format;              // "WxH" or a capability index; empty: the pin's own
 };
+
+const char kUsage[] = "usage: oriscope-capture [--seconds N] [--frames N] [--out DIR] [--list] [--controls]\n"
+                      "                        [--gain N] [--exposure N] [--format WxH|INDEX]\n";
+
+// A whole decimal number (a sign allowed), or nothing.
+std::optional<long> ParseNumber(const char *text) {
+    char *end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0')
+        return std::nullopt;
+    return value;
+}
 
 bool ParseOptions(int argc, char **argv, Options &options) {
     for (int i = 1; i < argc; ++i) {
@@ -47,6 +68,17 @@ bool ParseOptions(int argc, char **argv, Options &options) {
             options.outputDirectory = argv[++i];
         else if (arg == "--list")
             options.listOnly = true;
+        else if (arg == "--controls")
+            options.listControls = true;
+        else if (arg == "--gain" && hasValue) {
+            if (!(options.gain = ParseNumber(argv[++i])))
+                return false;
+        } else if (arg == "--exposure" && hasValue) {
+            if (!(options.exposure = ParseNumber(argv[++i])))
+                return false;
+        }
+        else if (arg == "--format" && hasValue)
+            options.format = argv[++i];
         else
             return false;
     }
@@ -73,15 +105,21 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample *sample) override {
         ++samples;
+        const long length = sample->GetActualDataLength();
+        sampleBytes = length;
         std::lock_guard<std::mutex> guard(lock);
         BYTE *data = nullptr;
-        if (int(kept.size()) < framesToKeep && SUCCEEDED(sample->GetPointer(&data)) && data != nullptr)
-            kept.emplace_back(data, data + sample->GetActualDataLength());
+        // The capture pin repeats an empty picture until the camera's first
+        // frame arrives: those are not worth saving.
+        if (int(kept.size()) < framesToKeep && SUCCEEDED(sample->GetPointer(&data)) && data != nullptr &&
+            std::any_of(data, data + length, [](BYTE b) { return b != 0; }))
+            kept.emplace_back(data, data + length);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE *, long) override { return E_NOTIMPL; }
 
     std::atomic<long> samples{0};
+    std::atomic<long> sampleBytes{0}; // the last sample's
     std::mutex lock;
     std::vector<std::vector<BYTE>> kept;
 
@@ -137,6 +175,188 @@ IMoniker *FindDevice(bool print) {
     SafeRelease(monikers);
     SafeRelease(devices);
     return found;
+}
+
+void DeleteType(AM_MEDIA_TYPE *type) {
+    if (type == nullptr)
+        return;
+    CoTaskMemFree(type->pbFormat);
+    if (type->pUnk != nullptr)
+        type->pUnk->Release();
+    CoTaskMemFree(type);
+}
+
+// The IAMStreamConfig of the filter's capture pin (the pin that has one), or null.
+IAMStreamConfig *FindStreamConfig(IBaseFilter *source) {
+    IEnumPins *pins = nullptr;
+    IAMStreamConfig *config = nullptr;
+    if (FAILED(source->EnumPins(&pins)))
+        return nullptr;
+    IPin *pin = nullptr;
+    while (config == nullptr && pins->Next(1, &pin, nullptr) == S_OK) {
+        if (FAILED(pin->QueryInterface(IID_IAMStreamConfig, reinterpret_cast<void **>(&config))))
+            config = nullptr;
+        pin->Release();
+    }
+    pins->Release();
+    return config;
+}
+
+struct Capability {
+    int index;
+    LONG width, height;
+};
+
+std::vector<Capability> Capabilities(IAMStreamConfig *config) {
+    std::vector<Capability> list;
+    int count = 0, size = 0;
+    if (FAILED(config->GetNumberOfCapabilities(&count, &size)) || size != int(sizeof(VIDEO_STREAM_CONFIG_CAPS)))
+        return list;
+    for (int i = 0; i < count; ++i) {
+        AM_MEDIA_TYPE *type = nullptr;
+        VIDEO_STREAM_CONFIG_CAPS caps;
+        if (config->GetStreamCaps(i, &type, reinterpret_cast<BYTE *>(&caps)) != S_OK)
+            continue;
+        if (type->pbFormat != nullptr && type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+            const auto *header = reinterpret_cast<const VIDEOINFOHEADER *>(type->pbFormat);
+            list.push_back({i, header->bmiHeader.biWidth, header->bmiHeader.biHeight});
+        }
+        DeleteType(type);
+    }
+    return list;
+}
+
+void PrintCapabilities(FILE *out, const std::vector<Capability> &list) {
+    for (const Capability &c : list)
+        std::fprintf(out, "  %d: %ldx%ld\n", c.index, c.width, c.height);
+}
+
+// Picks the capture format `wanted` ("WxH" or an index) by IAMStreamConfig::SetFormat.
+bool SelectFormat(IBaseFilter *source, const std::string &wanted) {
+    IAMStreamConfig *config = FindStreamConfig(source);
+    if (config == nullptr) {
+        std::fprintf(stderr, "oriscope-capture: the filter has no IAMStreamConfig\n");
+        return false;
+    }
+    const std::vector<Capability> list = Capabilities(config);
+    const Capability *chosen = nullptr;
+    long width = 0, height = 0;
+    char end = 0;
+    const bool bySize = std::sscanf(wanted.c_str(), "%ldx%ld%c", &width, &height, &end) == 2;
+    const std::optional<long> index = bySize ? std::nullopt : ParseNumber(wanted.c_str());
+    for (const Capability &c : list)
+        if ((bySize && c.width == width && c.height == height) || (index && c.index == *index))
+            chosen = &c;
+    bool ok = chosen != nullptr;
+    if (!ok) {
+        std::fprintf(stderr, "oriscope-capture: no capture format \"%s\"; the capture pin offers:\n", wanted.c_str());
+        PrintCapabilities(stderr, list);
+    } else {
+        AM_MEDIA_TYPE *type = nullptr;
+        VIDEO_STREAM_CONFIG_CAPS caps;
+        HRESULT hr = config->GetStreamCaps(chosen->index, &type, reinterpret_cast<BYTE *>(&caps));
+        if (hr == S_OK)
+            hr = config->SetFormat(type);
+        DeleteType(type);
+        ok = hr == S_OK;
+        if (ok)
+            std::printf("capture format %ld x %ld (capability %d)\n", chosen->width, chosen->height, chosen->index);
+        else
+            std::fprintf(stderr, "oriscope-capture: SetFormat %ldx%ld failed (0x%08lx)\n", chosen->width,
+                         chosen->height, hr);
+    }
+    config->Release();
+    return ok;
+}
+
+// IAMVideoProcAmp and IAMCameraControl share their three methods' shape.
+const char *const kProcAmpNames[] = {"Brightness", "Contrast",  "Hue",       "Saturation", "Sharpness",
+                                     "Gamma",      "ColorEnable", "WhiteBalance", "BacklightCompensation", "Gain"};
+const char *const kCameraNames[] = {"Pan", "Tilt", "Roll", "Zoom", "Exposure", "Iris", "Focus"};
+
+const char *FlagsText(long flags) {
+    const bool automatic = (flags & 1) != 0, manual = (flags & 2) != 0;
+    return automatic && manual ? "auto|manual" : automatic ? "auto" : manual ? "manual" : "none";
+}
+
+// Lists every property `control` supports; the others are left out.
+template <typename Control> void PrintControls(Control *control, const char *title, const char *const *names, int count) {
+    std::printf("%s:\n", title);
+    int supported = 0;
+    for (int property = 0; property < count; ++property) {
+        long minimum = 0, maximum = 0, step = 0, byDefault = 0, caps = 0, value = 0, flags = 0;
+        if (FAILED(control->GetRange(property, &minimum, &maximum, &step, &byDefault, &caps)))
+            continue;
+        ++supported;
+        std::printf("  %-12s min %ld, max %ld, step %ld, default %ld, flags %s", names[property], minimum, maximum,
+                    step, byDefault, FlagsText(caps));
+        if (SUCCEEDED(control->Get(property, &value, &flags)))
+            std::printf(", value %ld (%s)\n", value, FlagsText(flags));
+        else
+            std::printf(", value unreadable\n");
+    }
+    std::printf("  (%d of %d properties supported)\n", supported, count);
+}
+
+int ListControls(IBaseFilter *source) {
+    IAMVideoProcAmp *procAmp = nullptr;
+    IAMCameraControl *camera = nullptr;
+    if (SUCCEEDED(source->QueryInterface(IID_IAMVideoProcAmp, reinterpret_cast<void **>(&procAmp))))
+        PrintControls(procAmp, "IAMVideoProcAmp", kProcAmpNames, 10);
+    else
+        std::printf("IAMVideoProcAmp: not offered\n");
+    if (SUCCEEDED(source->QueryInterface(IID_IAMCameraControl, reinterpret_cast<void **>(&camera))))
+        PrintControls(camera, "IAMCameraControl (exposure in log2 seconds)", kCameraNames, 7);
+    else
+        std::printf("IAMCameraControl: not offered\n");
+    SafeRelease(procAmp);
+    SafeRelease(camera);
+    IAMStreamConfig *config = FindStreamConfig(source);
+    if (config == nullptr) {
+        std::printf("capture pin: no IAMStreamConfig\n");
+        return 1;
+    }
+    std::printf("capture pin formats (IAMStreamConfig):\n");
+    PrintCapabilities(stdout, Capabilities(config));
+    config->Release();
+    return 0;
+}
+
+// Sets one property of `Control` to `value` (manual), within its range.
+template <typename Control>
+bool SetControl(IBaseFilter *source, REFIID iid, long property, long value, const char *what) {
+    Control *control = nullptr;
+    if (FAILED(source->QueryInterface(iid, reinterpret_cast<void **>(&control)))) {
+        std::fprintf(stderr, "oriscope-capture: the filter has no control for %s\n", what);
+        return false;
+    }
+    long minimum = 0, maximum = 0, step = 0, byDefault = 0, caps = 0, flags = 0, now = 0;
+    HRESULT hr = control->GetRange(property, &minimum, &maximum, &step, &byDefault, &caps);
+    bool ok = false;
+    if (FAILED(hr))
+        std::fprintf(stderr, "oriscope-capture: %s is not supported by this camera (0x%08lx)\n", what, hr);
+    else if (value < minimum || value > maximum)
+        std::fprintf(stderr, "oriscope-capture: %s %ld refused: the range is %ld to %ld\n", what, value, minimum,
+                     maximum);
+    else if (FAILED(hr = control->Set(property, value, 2 /* manual */)))
+        std::fprintf(stderr, "oriscope-capture: %s %ld refused (0x%08lx)\n", what, value, hr);
+    else if (SUCCEEDED(control->Get(property, &now, &flags)))
+        ok = true, std::printf("%s set to %ld\n", what, now);
+    else
+        ok = true;
+    control->Release();
+    return ok;
+}
+
+// The settings the options ask for, before the graph is built.
+bool PrepareFilter(IBaseFilter *source, const Options &options) {
+    if (options.gain && !SetControl<IAMVideoProcAmp>(source, IID_IAMVideoProcAmp, VideoProcAmp_Gain, *options.gain,
+                                                     "gain"))
+        return false;
+    if (options.exposure && !SetControl<IAMCameraControl>(source, IID_IAMCameraControl, CameraControl_Exposure,
+                                                          *options.exposure, "exposure"))
+        return false;
+    return options.format.empty() || SelectFormat(source, options.format);
 }
 
 HRESULT AddBranch(IGraphBuilder *graph, Branch &branch) {
@@ -215,7 +435,9 @@ int RunCapture(IBaseFilter *source, const Options &options) {
     ICaptureGraphBuilder2 *builder = nullptr;
     IMediaControl *control = nullptr;
     Branch preview("Preview", &PIN_CATEGORY_PREVIEW, options.frames);
-    Branch capture("Capture", &PIN_CATEGORY_CAPTURE, 0);
+    // The capture pin's default types do not describe its pictures: save them
+    // only once a format was chosen.
+    Branch capture("Capture", &PIN_CATEGORY_CAPTURE, options.format.empty() ? 0 : options.frames);
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   reinterpret_cast<void **>(&graph));
     if (SUCCEEDED(hr))
@@ -245,16 +467,20 @@ int RunCapture(IBaseFilter *source, const Options &options) {
         const long previewSamples = preview.counter.samples, captureSamples = capture.counter.samples;
         control->Stop();
         for (const Branch *branch : {&preview, &capture})
-            std::printf("%-8s pin: %ld x %ld RGB32, %ld frames in %.1f s, %.1f frames per second\n", branch->label,
-                        branch->width, branch->height, long(branch->counter.samples), elapsed,
+            std::printf("%-8s pin: %ld x %ld RGB32 (%ld-byte samples), %ld frames in %.1f s, %.1f frames per second\n",
+                        branch->label, branch->width, branch->height, long(branch->counter.sampleBytes),
+                        long(branch->counter.samples), elapsed,
                         double(branch == &preview ? previewSamples : captureSamples) / elapsed);
-        std::lock_guard<std::mutex> guard(preview.counter.lock);
-        for (std::size_t i = 0; i < preview.counter.kept.size(); ++i) {
-            const std::string path = options.outputDirectory + "/preview-" + std::to_string(i + 1) + ".bmp";
-            if (WriteBmp(path, preview.counter.kept[i], preview.width, preview.height))
-                std::printf("saved %s\n", path.c_str());
-            else
-                std::fprintf(stderr, "oriscope-capture: cannot write %s\n", path.c_str());
+        for (Branch *branch : {&preview, &capture}) {
+            std::lock_guard<std::mutex> guard(branch->counter.lock);
+            for (std::size_t i = 0; i < branch->counter.kept.size(); ++i) {
+                const std::string path = options.outputDirectory + "/" + (branch == &preview ? "preview-" : "capture-") +
+                                         std::to_string(i + 1) + ".bmp";
+                if (WriteBmp(path, branch->counter.kept[i], branch->width, branch->height))
+                    std::printf("saved %s\n", path.c_str());
+                else
+                    std::fprintf(stderr, "oriscope-capture: cannot write %s\n", path.c_str());
+            }
         }
         status = (previewSamples > 0 && captureSamples > 0) ? 0 : 1;
     } else {
@@ -275,7 +501,7 @@ int main(int argc, char **argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: oriscope-capture [--seconds N] [--frames N] [--out DIR] [--list]\n");
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
@@ -296,9 +522,13 @@ int main(int argc, char **argv) {
         if (FAILED(hr)) {
             std::fprintf(stderr, "oriscope-capture: cannot create the filter (0x%08lx)\n", hr);
             status = 1;
+        } else if (options.listControls) {
+            std::printf("found \"%ls\"\n", kDeviceName);
+            status = ListControls(source);
+            source->Release();
         } else {
             std::printf("found \"%ls\"; running for %d s\n", kDeviceName, options.seconds);
-            status = RunCapture(source, options);
+            status = PrepareFilter(source, options) ? RunCapture(source, options) : 1;
             source->Release();
         }
     }
