@@ -46,8 +46,10 @@ void resolveGeometry(const ConversionSettings &s, imaging::FramePlan &plan) {
         break;
     case kModeCustom:
         plan.step = std::max(1, s.regionStep); // a step below 1 is never used
-        plan.xo = s.regionX / plan.step;
-        plan.yo = s.regionY / plan.step;
+        // The engine accepts no negative offset; one that reached us anyway
+        // must not move the reads before the frame.
+        plan.xo = std::max(0, s.regionX) / plan.step;
+        plan.yo = std::max(0, s.regionY) / plan.step;
         break;
     default:
         plan.step = 1;

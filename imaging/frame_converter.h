@@ -77,11 +77,12 @@ protected:
 };
 
 // Decisions where the settings leave the result open: a region step below 1
-// samples with step 1; weighted grey and pixel gain clamp to 0..255 (the gain
-// product is formed in 64 bits); a grid count below 1 or a cell size of 0
-// draws no grid; a layout that is not a permutation of 0, 1, 2 converts in
-// blue-green-red order. Frames narrower or lower than 3 pixels get only their
-// border, and width or height 0 writes nothing.
+// samples with step 1 and a negative region offset counts as 0; weighted
+// grey and pixel gain clamp to 0..255 (the gain product is formed in 64
+// bits); a grid count below 1 or a cell size of 0 draws no grid; a layout
+// that is not a permutation of 0, 1, 2 converts in blue-green-red order.
+// Frames narrower or lower than 3 pixels get only their border, and width
+// or height 0 writes nothing.
 class FrameConverter {
 public:
     // Converts with the engine's current settings.

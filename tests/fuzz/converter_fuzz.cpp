@@ -137,6 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::memset(guardedOut.data(), 0, outBytes);
     std::vector<std::uint8_t> expected(outBytes, 0);
 
+    if (std::getenv("ORISCOPE_FUZZ_TRACE") != nullptr)
+        Describe(settings, width, height, stride, banded, bandRows);
     CameraEngine engine;
     engine.blueOffset = engineBlue;
     engine.redOffset = engineRed;
@@ -151,8 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FrameConverter::convert(engine, settings, guardedRaw.data(), guardedOut.data(), width, height, stride);
     }
     ReferenceConvert(settings, kLibraryBuild, raw.data(), expected.data(), width, height, stride, offsets);
-    if (std::getenv("ORISCOPE_FUZZ_TRACE") != nullptr)
-        Describe(settings, width, height, stride, banded, bandRows);
 
     for (std::size_t i = 0; i < outBytes; ++i) {
         // The fourth byte of a banded picture is whatever the band held.

@@ -19,8 +19,8 @@ Geometry GeometryFor(const ConversionSettings &s, bool libraryBuild) {
         g.step = 4;
     } else if (mode == 3) {
         g.step = s.regionStep < 1 ? 1 : s.regionStep;
-        g.xo = s.regionX / g.step;
-        g.yo = s.regionY / g.step;
+        g.xo = std::max(s.regionX, 0) / g.step; // a negative offset counts as 0
+        g.yo = std::max(s.regionY, 0) / g.step;
     }
     return g;
 }
