@@ -1,6 +1,7 @@
 // CaptureSourceFilter: the Oriscope DirectShow source filter. It embeds one
-// CameraEngine and owns the capture pin ("~Capture", pin 1) and the preview
-// pin ("Preview", pin 2). Leaving the stopped state opens and programs the
+// CameraEngine and owns the capture pin ("~Capture", pin 1), the preview
+// pin ("Preview", pin 2) and the still pin ("Still", pin 3, found on the
+// instance only: the registration describes the video output). Leaving the stopped state opens and programs the
 // camera and starts acquisition; stopping ends the pins' threads first, then
 // acquisition, and closes the camera.
 //
@@ -14,12 +15,14 @@
 
 #include "control/camera_settings_impl.h"
 #include "control/standard_controls.h"
+#include "control/video_control.h"
 #include "engine/camera_engine.h"
 #include "filter/framework/framework.h"
 #include "platform/platform.h"
 
 class CapturePin;
 class PreviewPin;
+class StillPin;
 
 class CaptureSourceFilter : public SourceFilterBase, public ISpecifyPropertyPages, public IAMFilterMiscFlags {
 public:
@@ -32,8 +35,8 @@ public:
     static NonDelegatingUnknown *Create(IUnknown *outer, HRESULT *result);
 
     DELEGATE_IUNKNOWN
-    // ISpecifyPropertyPages here (ICameraSettings and the standard controls
-    // join it), the rest from the framework.
+    // ISpecifyPropertyPages here (ICameraSettings, the standard controls and
+    // IAMVideoControl join it), the rest from the framework.
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
 
     // --- ISpecifyPropertyPages: the camera property page --------------------------------
@@ -62,6 +65,18 @@ public:
     // CameraEngine::ProbeSensorType) and adopts it. The caller holds
     // settingsLock, or the filter is still being built.
     void DetectAttachedSensor();
+    // Which of this filter's pins `pin` is; kNone for any other pin.
+    enum class PinKind { kNone, kCapture, kPreview, kStill };
+    PinKind KindOf(const IPin *pin) const;
+    // The capture or the preview pin is connected, so they take the frames.
+    bool VideoPinsConnected() const;
+    bool PinConnected(PinKind kind) const;
+    // Format `index` of the pin has this size: the capture pin's stream
+    // capabilities 0 to 2, or the one current type (index 0) of the others.
+    bool PinOffersFormat(PinKind kind, long index, SIZE dimensions) const;
+    // The still pin's trigger queue (StillPin::RequestStill).
+    HRESULT RequestStill();
+    int PendingStills() const;
 
     // Members in construction order; the control interface reaches the
     // engine and the pins' format copies through them.
@@ -69,6 +84,7 @@ public:
     platform::CriticalSection settingsLock;
     CapturePin *capturePin = nullptr; // owned, pin 1
     PreviewPin *previewPin = nullptr; // owned, pin 2
+    StillPin *stillPin = nullptr;     // owned, pin 3
     // Initialize has succeeded since the last Stop (written under stateLock).
     bool cameraOpened = false;
     // The camera number whose sensor the pins describe (under settingsLock):
@@ -76,9 +92,15 @@ public:
     int sensorCameraNumber = 0;
     // The camera connection with every user setting; construction only probes the sensor.
     CameraEngine engine;
+    // engine.consumerBuffer holds a frame taken since the camera was opened
+    // (under engine.consumerLock): the still pin converts it rather than
+    // taking a new frame from the video pins.
+    bool consumerHoldsFrame = false;
     // ICameraSettings, handed out by NonDelegatingQueryInterface.
     CameraSettingsImpl cameraSettings{*this};
     // The standard controls (gain, exposure), handed out the same way.
     VideoProcAmpImpl videoProcAmp{*this};
     CameraControlImpl cameraControl{*this};
+    // IAMVideoControl: the still pin's trigger and the pins' frame rates.
+    VideoControlImpl videoControl{*this};
 };
