@@ -19,20 +19,23 @@ void StillPin::SetFormatSensorType(int sensorType) {
     IncrementTypeVersion();
 }
 
-bool StillPin::FullFramesDelivered() const {
+bool StillPin::CanMakeStills() const {
     const CameraEngine &engine = cameraFilter->engine;
     int width = 0;
     int height = 0;
     if (!SensorFullSize(engine.sensorType, width, height))
         return false;
-    return engine.RawStride() >= width && engine.FrameBufferSize() >= std::uint32_t(width) * std::uint32_t(height);
+    // The connection type changes only while the filter is stopped.
+    const VIDEOINFOHEADER *header = VideoHeaderOf(ConnectionType());
+    return header != nullptr && header->bmiHeader.biWidth == width && header->bmiHeader.biHeight == height &&
+           engine.RawStride() >= width && engine.FrameBufferSize() >= std::uint32_t(width) * std::uint32_t(height);
 }
 
 HRESULT StillPin::RequestStill() {
     DSHOW_TRACE("StillPin::RequestStill (%d pending)\n", pendingStills.load());
     if (!IsConnected())
         return VFW_E_NOT_CONNECTED;
-    if (!streaming || cameraFilter->IsStopped() || !FullFramesDelivered())
+    if (!streaming || cameraFilter->IsStopped() || !cameraFilter->engine.IsRunning() || !CanMakeStills())
         return VFW_E_WRONG_STATE;
     int pending = pendingStills;
     do {
@@ -60,11 +63,11 @@ HRESULT StillPin::FillSample(IMediaSample *sample, BYTE *data) {
     CameraEngine &engine = cameraFilter->engine;
     int width = 0;
     int height = 0;
-    if (!SensorFullSize(engine.sensorType, width, height) || !FullFramesDelivered())
+    if (!SensorFullSize(engine.sensorType, width, height) || !CanMakeStills())
         return VFW_E_WRONG_STATE;
     const LONG bytes = width * height * 4;
     if (sample->GetSize() < bytes)
-        return VFW_E_BUFFER_OVERFLOW; // the connection type fell behind the sensor
+        return VFW_E_BUFFER_OVERFLOW;
 
     // Under consumerLock the video pins can neither convert this raw frame
     // nor let the acquisition thread refill it; the still's settings are
@@ -75,7 +78,7 @@ HRESULT StillPin::FillSample(IMediaSample *sample, BYTE *data) {
     // the preview pin that frame.
     if (!cameraFilter->VideoPinsConnected() || !cameraFilter->consumerHoldsFrame)
         TakeNewFrame();
-    if (!cameraFilter->consumerHoldsFrame)
+    if (!cameraFilter->consumerHoldsFrame || engine.consumerBuffer == nullptr)
         return S_FALSE;
     ConversionSettings settings = ConversionSettings::FromEngine(engine);
     settings.resolutionMode = kModeFull;
@@ -106,7 +109,6 @@ bool StillPin::ServeTrigger() {
     }
     --pendingStills;
     if (filled == S_OK) {
-        ++stillsDelivered;
         const HRESULT delivered = Deliver(sample);
         if (delivered != S_OK)
             DSHOW_TRACE("StillPin: delivery refused (0x%08lx)\n", static_cast<unsigned long>(delivered));

@@ -23,14 +23,14 @@ public:
     StillPin(HRESULT *result, CaptureSourceFilter *filter);
 
     // One more still. VFW_E_NOT_CONNECTED unconnected; VFW_E_WRONG_STATE while
-    // the pin is not streaming (filter stopped) or the camera delivers less
-    // than the full sensor frame (speed readout at a reduced size or region);
+    // the pin is not streaming (filter stopped), the camera has stopped
+    // delivering, it delivers less than the full sensor frame (speed readout
+    // at a reduced size or region), or the connection type is not the
+    // sensor's size (another sensor since the pin connected);
     // kStillQueueFull when kMaxPendingStills triggers wait already.
     HRESULT RequestStill();
     // Triggers accepted and not yet delivered.
     int PendingStills() const { return pendingStills; }
-    // Stills delivered since the filter was created (for tests and tools).
-    long StillsDelivered() const { return stillsDelivered; }
 
     // The pin's copy of the sensor type, written with the engine's sensorType.
     void SetFormatSensorType(int sensorType);
@@ -57,8 +57,9 @@ protected:
 
 private:
     // The camera delivers whole sensor frames (quality readout, or speed
-    // readout at full size), so a full-size still can be made of them.
-    bool FullFramesDelivered() const;
+    // readout at full size), so a full-size still can be made of them, and
+    // the connection type has their size.
+    bool CanMakeStills() const;
     // Serves one pending trigger; false when the loop should wait a step
     // (no trigger, no frame yet, or no sample to fill).
     bool ServeTrigger();
@@ -66,6 +67,5 @@ private:
     std::atomic<int> formatSensorType{1};
     std::atomic<int> pendingStills{0};
     std::atomic<bool> streaming{false};
-    std::atomic<long> stillsDelivered{0};
     platform::Event triggerEvent;
 };
