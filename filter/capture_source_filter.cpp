@@ -90,7 +90,6 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Pause() {
         openedHere = true;
         platform::Lock consumer(engine.consumerLock);
         consumerHoldsFrame = false; // the buffers are new
-
     }
     const HRESULT result = SourceFilterBase::Pause();
     if (FAILED(result) && openedHere) {

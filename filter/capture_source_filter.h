@@ -1,9 +1,10 @@
 // CaptureSourceFilter: the Oriscope DirectShow source filter. It embeds one
 // CameraEngine and owns the capture pin ("~Capture", pin 1), the preview
 // pin ("Preview", pin 2) and the still pin ("Still", pin 3, found on the
-// instance only: the registration describes the video output). Leaving the stopped state opens and programs the
-// camera and starts acquisition; stopping ends the pins' threads first, then
-// acquisition, and closes the camera.
+// instance only: the registration describes the video output). Leaving the
+// stopped state opens and programs the camera and starts acquisition;
+// stopping ends the pins' threads first, then acquisition, and closes the
+// camera.
 //
 // Threading: state changes come from the graph's thread under stateLock.
 // Engine calls are serialised by settingsLock: the control interface holds
