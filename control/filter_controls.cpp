@@ -5,12 +5,14 @@
 
 #include "control/camera_settings_impl.h"
 #include "control/standard_controls.h"
+#include "control/video_control.h"
 
 namespace {
 
 class ControlSet final : public FilterControls {
 public:
-    explicit ControlSet(CameraFilter &filter) : settings(filter), videoProcAmp(filter), cameraControl(filter) {}
+    explicit ControlSet(CameraFilter &filter)
+        : settings(filter), videoProcAmp(filter), cameraControl(filter), videoControl(filter) {}
 
     HRESULT QueryInterface(REFIID iid, void **result) override {
         if (result == nullptr)
@@ -21,6 +23,8 @@ public:
             return ReturnInterface(static_cast<IAMVideoProcAmp *>(&videoProcAmp), result);
         if (IsEqualIID(iid, IID_IAMCameraControl))
             return ReturnInterface(static_cast<IAMCameraControl *>(&cameraControl), result);
+        if (IsEqualIID(iid, IID_IAMVideoControl))
+            return ReturnInterface(static_cast<IAMVideoControl *>(&videoControl), result);
         *result = nullptr;
         return E_NOINTERFACE;
     }
@@ -29,6 +33,7 @@ private:
     CameraSettingsImpl settings;
     VideoProcAmpImpl videoProcAmp;
     CameraControlImpl cameraControl;
+    VideoControlImpl videoControl;
 };
 
 } // namespace

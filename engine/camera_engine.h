@@ -138,6 +138,11 @@ public:
     // while a camera is open, else that of the window the next Initialize
     // programs. False for a sensor type without exposure arithmetic (3).
     bool ExposureLine(long long &slope, long long &offset);
+    // Clocks of the pixel clock per frame as the sensor is now programmed
+    // (window, blanking, shutter width), read without a failure beep. False
+    // while no camera is open, for a sensor type without frame arithmetic
+    // (3) or when a register cannot be read.
+    bool FrameClocks(long long &clocks);
     static constexpr long long kPixelClockHz = 12000000;
     static constexpr int kShutterWidthMax = kLibraryBuild ? 15000 : 8000;
     void SetAutoColor(bool on) { autoColor = on; }

@@ -228,7 +228,33 @@ void ExposureLineOf(int sensorType, long long n, long long r5, long long r12, lo
     }
 }
 
+// Clocks of one frame: the rows read (window height R3 and vertical blank
+// R6) or, when the shutter width R9 is longer, R9 + 1 rows.
+long long FrameClocksOf(int sensorType, long long n, long long r3, long long r5, long long r6, long long r9) {
+    const long long rows = r3 + r6 + 2;
+    const long long rowClocks = sensorType == 1 ? n + r5 + 226 : std::max(n + r5 - 16, 295LL) + 332;
+    return rowClocks * (r9 < rows ? rows : r9 + 1);
+}
+
 } // namespace
+
+bool CameraEngine::FrameClocks(long long &clocks) {
+    clocks = 0;
+    if ((sensorType != 1 && sensorType != 2) || !CameraOpen()) {
+        return false;
+    }
+    long long r[5] = {};
+    const int registers[5] = {0x03, 0x04, 0x05, 0x06, 0x09};
+    for (int i = 0; i < 5; ++i) {
+        std::uint16_t value = 0;
+        if (!ReadSensor(registers[i], value)) {
+            return false;
+        }
+        r[i] = value;
+    }
+    clocks = FrameClocksOf(sensorType, ReadoutColumns(r[1]), r[0], r[2], r[3], r[4]);
+    return clocks > 0;
+}
 
 // Columns read per row: Speed mode's Half and Quarter skip columns.
 long long CameraEngine::ReadoutColumns(long long r4) const {
@@ -256,9 +282,7 @@ void CameraEngine::GetExposureTiming(int &exposureMs, int &frameMs) {
     long long slope = 0;
     long long offset = 0;
     ExposureLineOf(sensorType, n, r5, r12, slope, offset);
-    const long long rows = r3 + r6 + 2;
-    const long long rowClocks = sensorType == 1 ? n + r5 + 226 : std::max(n + r5 - 16, 295LL) + 332;
-    const long long frame = rowClocks * (r9 < rows ? rows : r9 + 1);
+    const long long frame = FrameClocksOf(sensorType, n, r3, r5, r6, r9);
     exposureMs = static_cast<int>((slope * r9 + offset) * 1000 / kPixelClockHz);
     frameMs = static_cast<int>(frame * 1000 / kPixelClockHz);
 }

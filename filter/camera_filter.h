@@ -41,6 +41,19 @@ public:
     // Detects the chosen camera's sensor without keeping it open and adopts it.
     virtual void DetectAttachedSensor() = 0;
 
+    // --- The pins, for IAMVideoControl ------------------------------------------------------
+    enum class PinKind { kNone, kCapture, kPreview, kStill };
+    // Which of the filter's pins `pin` is; kNone for any other pin.
+    virtual PinKind KindOf(const IPin *pin) const = 0;
+    virtual bool PinConnected(PinKind kind) const = 0;
+    // Format `index` of the pin has this size: the capture pin's stream
+    // capabilities 0 to 2, or the one current type (index 0) of the others.
+    virtual bool PinOffersFormat(PinKind kind, long index, SIZE dimensions) const = 0;
+    // Queues one still on the still pin; the HRESULT says why not.
+    virtual HRESULT RequestStill() = 0;
+    // Stills requested and not yet delivered.
+    virtual int PendingStills() const = 0;
+
 protected:
     ~CameraFilter() = default;
 };

@@ -191,6 +191,14 @@ HRESULT CameraOutputPin::FillBuffer(IMediaSample *sample) {
     return FillSample(sample, data);
 }
 
+bool CameraOutputPin::TakeNewFrame() {
+    CameraEngine &engine = cameraFilter->engine;
+    if (!engine.ExchangeFrame(engine.consumerBuffer, false))
+        return false;
+    cameraFilter->consumerHoldsFrame = true;
+    return true;
+}
+
 void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
     CameraEngine &engine = cameraFilter->engine;
     const int width = engine.frameWidth;

@@ -90,6 +90,9 @@ protected:
     // holds the engine's consumerLock. A frame larger than the sample is
     // converted aside and cropped to the connection type's size.
     void ConvertFrame(IMediaSample *sample, BYTE *data);
+    // ExchangeFrame for the engine's consumerBuffer, noting for the still pin
+    // that the buffer holds a frame once one came. The caller holds consumerLock.
+    bool TakeNewFrame();
 
     CaptureSourceFilter *cameraFilter;
     platform::CriticalSection streamLock;

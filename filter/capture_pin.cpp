@@ -43,7 +43,7 @@ HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {
     {
         // No new frame: the one already in the consumer buffer is converted again.
         platform::Lock consumer(engine.consumerLock);
-        sampleHasNewFrame = engine.ExchangeFrame(engine.consumerBuffer, false);
+        sampleHasNewFrame = TakeNewFrame();
         ConvertFrame(sample, data);
     }
     REFERENCE_TIME start = REFERENCE_TIME(frameNumber.fetch_add(1)) * frameLength;

@@ -7,6 +7,8 @@
 #include "filter/capture_pin.h"
 #include "filter/oriscope_ids.h"
 #include "filter/preview_pin.h"
+#include "filter/still_pin.h"
+#include "filter/video_formats.h"
 
 CaptureSourceFilter::CaptureSourceFilter(IUnknown *outer, HRESULT *result)
     : SourceFilterBase(nullptr, outer, kClsidOriscopeFilter) {
@@ -15,17 +17,21 @@ CaptureSourceFilter::CaptureSourceFilter(IUnknown *outer, HRESULT *result)
     capturePin = new (std::nothrow) CapturePin(result, this);
     if (capturePin != nullptr)
         previewPin = new (std::nothrow) PreviewPin(result, this);
-    if ((capturePin == nullptr || previewPin == nullptr || controls == nullptr) && result != nullptr)
+    if (previewPin != nullptr)
+        stillPin = new (std::nothrow) StillPin(result, this);
+    if ((capturePin == nullptr || previewPin == nullptr || stillPin == nullptr || controls == nullptr) &&
+        result != nullptr)
         *result = E_OUTOFMEMORY;
     // Hosts that never call the control interface still get the picture of
     // the sensor that is really attached.
-    if (previewPin != nullptr)
+    if (stillPin != nullptr)
         DetectAttachedSensor();
 }
 
 CaptureSourceFilter::~CaptureSourceFilter() {
     delete capturePin;
     delete previewPin;
+    delete stillPin;
 }
 
 NonDelegatingUnknown *CaptureSourceFilter::Create(IUnknown *outer, HRESULT *result) {
@@ -77,6 +83,8 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Pause() {
         }
         engine.StartAcquisition();
         openedHere = true;
+        platform::Lock consumer(engine.consumerLock);
+        consumerHoldsFrame = false; // the buffers are new
     }
     const HRESULT result = SourceFilterBase::Pause();
     if (FAILED(result) && openedHere) {
@@ -134,6 +142,7 @@ void CaptureSourceFilter::AdoptSensorType(int detected) {
     engine.sensorType = detected;
     capturePin->SetFormatSensorType(detected);
     previewPin->SetFormatSensorType(detected);
+    stillPin->SetFormatSensorType(detected);
 }
 
 void CaptureSourceFilter::SelectCaptureMode(int mode) {
@@ -144,4 +153,55 @@ void CaptureSourceFilter::SelectCaptureMode(int mode) {
 
 void CaptureSourceFilter::DetectAttachedSensor() {
     AdoptSensorType(engine.ProbeSensorType());
+}
+
+CaptureSourceFilter::PinKind CaptureSourceFilter::KindOf(const IPin *pin) const {
+    if (pin == nullptr)
+        return PinKind::kNone;
+    if (pin == static_cast<const IPin *>(capturePin))
+        return PinKind::kCapture;
+    if (pin == static_cast<const IPin *>(previewPin))
+        return PinKind::kPreview;
+    if (pin == static_cast<const IPin *>(stillPin))
+        return PinKind::kStill;
+    return PinKind::kNone;
+}
+
+bool CaptureSourceFilter::VideoPinsConnected() const {
+    return capturePin->IsConnected() || previewPin->IsConnected();
+}
+
+bool CaptureSourceFilter::PinConnected(PinKind kind) const {
+    switch (kind) {
+    case PinKind::kCapture:
+        return capturePin->IsConnected();
+    case PinKind::kPreview:
+        return previewPin->IsConnected();
+    case PinKind::kStill:
+        return stillPin->IsConnected();
+    default:
+        return false;
+    }
+}
+
+bool CaptureSourceFilter::PinOffersFormat(PinKind kind, long index, SIZE dimensions) const {
+    VideoSize size;
+    if (kind == PinKind::kCapture && index >= 0 && index < kCaptureCapabilityCount)
+        size = PreviewFormatSize(capturePin->FormatSensorType(), int(index), 0, 0); // GetStreamCaps' sizes
+    else if (kind == PinKind::kPreview && index == 0)
+        size = PreviewFormatSize(previewPin->FormatSensorType(), previewPin->FormatMode(),
+                                 previewPin->FormatRegionWidth(), previewPin->FormatRegionHeight());
+    else if (kind == PinKind::kStill && index == 0)
+        size = PreviewFormatSize(stillPin->FormatSensorType(), kModeFull, 0, 0);
+    else
+        return false;
+    return size.width > 0 && size.width == dimensions.cx && size.height == dimensions.cy;
+}
+
+HRESULT CaptureSourceFilter::RequestStill() {
+    return stillPin->RequestStill();
+}
+
+int CaptureSourceFilter::PendingStills() const {
+    return stillPin->PendingStills();
 }

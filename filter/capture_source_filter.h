@@ -1,8 +1,10 @@
 // CaptureSourceFilter: the Oriscope DirectShow source filter. It embeds one
-// CameraEngine and owns the capture pin ("~Capture", pin 1) and the preview
-// pin ("Preview", pin 2). Leaving the stopped state opens and programs the
-// camera and starts acquisition; stopping ends the pins' threads first, then
-// acquisition, and closes the camera.
+// CameraEngine and owns the capture pin ("~Capture", pin 1), the preview
+// pin ("Preview", pin 2) and the still pin ("Still", pin 3, found on the
+// instance only: the registration describes the video output). Leaving the
+// stopped state opens and programs the camera and starts acquisition;
+// stopping ends the pins' threads first, then acquisition, and closes the
+// camera.
 //
 // Threading: state changes come from the graph's thread under stateLock.
 // Engine calls are serialised by settingsLock: the control interface holds
@@ -22,6 +24,7 @@
 
 class CapturePin;
 class PreviewPin;
+class StillPin;
 
 class CaptureSourceFilter : public SourceFilterBase,
                             public ISpecifyPropertyPages,
@@ -38,7 +41,8 @@ public:
 
     DELEGATE_IUNKNOWN
     // ISpecifyPropertyPages and IAMFilterMiscFlags here, the control layer's
-    // interfaces (ICameraSettings, the standard controls) from it, the rest
+    // interfaces (ICameraSettings, the standard controls, IAMVideoControl)
+    // from it, the rest
     // from the framework.
     HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID iid, void **result) override;
 
@@ -72,6 +76,16 @@ public:
     // See CameraEngine::ProbeSensorType. The caller holds settingsLock, or
     // the filter is still being built.
     void DetectAttachedSensor() override;
+    PinKind KindOf(const IPin *pin) const override;
+    bool PinConnected(PinKind kind) const override;
+    bool PinOffersFormat(PinKind kind, long index, SIZE dimensions) const override;
+    // The still pin's trigger queue (StillPin::RequestStill).
+    HRESULT RequestStill() override;
+    int PendingStills() const override;
+
+    // --- For the pins ---------------------------------------------------------------------------
+    // The capture or the preview pin is connected, so they take the frames.
+    bool VideoPinsConnected() const;
 
     // --- For the capture pin ------------------------------------------------------------------
     // IAMStreamConfig's choice of capture format `mode` (0 to 2): what
@@ -83,6 +97,7 @@ public:
     platform::CriticalSection settingsLock;
     CapturePin *capturePin = nullptr; // owned, pin 1
     PreviewPin *previewPin = nullptr; // owned, pin 2
+    StillPin *stillPin = nullptr;     // owned, pin 3
     // Initialize has succeeded since the last Stop (written under stateLock).
     bool cameraOpened = false;
     // The camera number whose sensor the pins describe (under settingsLock):
@@ -90,6 +105,10 @@ public:
     int sensorCameraNumber = 0;
     // The camera connection with every user setting; construction only probes the sensor.
     CameraEngine engine;
+    // engine.consumerBuffer holds a frame taken since the camera was opened
+    // (under engine.consumerLock): the still pin converts it rather than
+    // taking a new frame from the video pins.
+    bool consumerHoldsFrame = false;
     // The control layer's interfaces, handed out by NonDelegatingQueryInterface.
     std::unique_ptr<FilterControls> controls = CreateFilterControls(*this);
 };

@@ -17,6 +17,7 @@ inline constexpr const wchar_t *kPageName = L"Orvex Camera Properties";
 
 inline constexpr const wchar_t *kCapturePinName = L"~Capture";
 inline constexpr const wchar_t *kPreviewPinName = L"Preview";
+inline constexpr const wchar_t *kStillPinName = L"Still";
 
 // Dialog and title string resources of the property page.
 inline constexpr int kPageDialogId = 102;

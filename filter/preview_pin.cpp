@@ -23,7 +23,7 @@ bool PreviewPin::WaitForFrame() {
     int sleeps = 0;
     for (;;) {
         engine.consumerLock.enter();
-        if (engine.ExchangeFrame(engine.consumerBuffer, false))
+        if (TakeNewFrame())
             return true;
         // Waiting for the camera must not hold up the capture pin.
         engine.consumerLock.leave();

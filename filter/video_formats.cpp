@@ -16,6 +16,7 @@ struct HeaderFields {
     WORD bitCount = 32;
     DWORD sizeImage = 0;
     DWORD colorsUsed = 0;
+    REFERENCE_TIME timePerFrame = kFrameLength;
 };
 
 // Fills `type` from the header fields; the subtype follows the bit count.
@@ -23,7 +24,7 @@ HRESULT BuildVideoType(const HeaderFields &fields, AM_MEDIA_TYPE &type) {
     auto *header = reinterpret_cast<VIDEOINFOHEADER *>(AllocateFormatBlock(type, kVideoInfoBytes));
     if (header == nullptr)
         return E_OUTOFMEMORY;
-    header->AvgTimePerFrame = kFrameLength;
+    header->AvgTimePerFrame = fields.timePerFrame;
     BITMAPINFOHEADER &bitmap = header->bmiHeader;
     bitmap.biSize = sizeof(BITMAPINFOHEADER);
     bitmap.biWidth = fields.size.width;
@@ -109,6 +110,15 @@ HRESULT BuildPreviewMediaType(int sensorType, int formatMode, int regionWidth, i
     // Computed in 32 bits as the header holds it; a region is at most the sensor.
     fields.sizeImage = static_cast<DWORD>(fields.size.width) * static_cast<DWORD>(fields.size.height) * 4u;
     fields.colorsUsed = 256;
+    return BuildVideoType(fields, type);
+}
+
+HRESULT BuildStillMediaType(int sensorType, AM_MEDIA_TYPE &type) {
+    HeaderFields fields;
+    fields.size = PreviewFormatSize(sensorType, 0, 0, 0);
+    fields.sizeImage = static_cast<DWORD>(fields.size.width) * static_cast<DWORD>(fields.size.height) * 4u;
+    // Stills come when triggered, not at a frame rate.
+    fields.timePerFrame = 0;
     return BuildVideoType(fields, type);
 }
 

@@ -33,6 +33,9 @@ HRESULT BuildCapturePictureType(int sensorType, int formatMode, int regionWidth,
                                 AM_MEDIA_TYPE &type);
 // The same for the preview pin.
 HRESULT BuildPreviewMediaType(int sensorType, int formatMode, int regionWidth, int regionHeight, AM_MEDIA_TYPE &type);
+// The same for the still pin: the full sensor size (0 x 0 for an unknown
+// type), no frame rate.
+HRESULT BuildStillMediaType(int sensorType, AM_MEDIA_TYPE &type);
 
 // S_OK for fixed-size RGB32 video with a whole VIDEOINFOHEADER whose height
 // is not negative; E_POINTER for null; E_INVALIDARG otherwise.

@@ -1,6 +1,6 @@
 // The control layer as the capture filter uses it: the set of interfaces
 // hosts change the camera through (ICameraSettings, IAMVideoProcAmp,
-// IAMCameraControl), which the filter embeds and hands out from its
+// IAMCameraControl, IAMVideoControl), which the filter embeds and hands out from its
 // QueryInterface, and the camera property page's class-table entry.
 #pragma once
 

@@ -12,7 +12,7 @@ const VIDEOINFOHEADER &Header(const AM_MEDIA_TYPE &type) {
 
 // What every type a pin builds has in common.
 void ExpectPinTypeShape(const AM_MEDIA_TYPE &type, LONG width, LONG height, WORD bitCount, DWORD sizeImage,
-                        DWORD colorsUsed) {
+                        DWORD colorsUsed, REFERENCE_TIME timePerFrame = 142857) {
     EXPECT_TRUE(IsEqualGUID(type.majortype, kMediaTypeVideo));
     EXPECT_TRUE(IsEqualGUID(type.formattype, kFormatVideoInfo));
     EXPECT_TRUE(IsEqualGUID(type.subtype, bitCount == 32 ? kSubtypeRgb32 : GUID_NULL));
@@ -27,7 +27,7 @@ void ExpectPinTypeShape(const AM_MEDIA_TYPE &type, LONG width, LONG height, WORD
     EXPECT_EQ(std::memcmp(&h.rcTarget, &empty, sizeof empty), 0);
     EXPECT_EQ(h.dwBitRate, 0u);
     EXPECT_EQ(h.dwBitErrorRate, 0u);
-    EXPECT_EQ(h.AvgTimePerFrame, 142857);
+    EXPECT_EQ(h.AvgTimePerFrame, timePerFrame);
     EXPECT_EQ(h.bmiHeader.biSize, 40u);
     EXPECT_EQ(h.bmiHeader.biWidth, width);
     EXPECT_EQ(h.bmiHeader.biHeight, height);
@@ -152,6 +152,22 @@ TEST_F(MediaTypesTest, PreviewPinSizesBySensorAndMode) {
             MediaType type;
             ASSERT_EQ(preview->GetMediaType(1, &type), S_OK);
             ExpectPinTypeShape(type, sizes[i][0], sizes[i][1], 32, DWORD(sizes[i][0] * sizes[i][1] * 4), 256);
+        }
+    }
+}
+
+TEST_F(MediaTypesTest, StillPinOffersTheFullSensorWhateverTheMode) {
+    const LONG full[5][2] = {{0, 0}, {1280, 1024}, {1600, 1200}, {2048, 1536}, {0, 0}};
+    for (int sensor = 0; sensor <= 4; ++sensor) {
+        filter->stillPin->SetFormatSensorType(sensor);
+        for (int mode : {0, 2, 3}) {
+            SCOPED_TRACE(testing::Message() << "sensor " << sensor << " mode " << mode);
+            filter->SetPinFormatMode(mode);
+            MediaType type;
+            ASSERT_EQ(filter->stillPin->GetMediaType(2, &type), S_OK);
+            // Bottom-up like the video pins; no frame rate, stills come when triggered.
+            ExpectPinTypeShape(type, full[sensor][0], full[sensor][1], 32, DWORD(full[sensor][0] * full[sensor][1] * 4),
+                               0, 0);
         }
     }
 }

@@ -31,15 +31,15 @@ protected:
     CaptureSourceFilter *filter = nullptr;
 };
 
-TEST_F(PinInterfacesTest, PinsAreCaptureThenPreviewWithTheirNames) {
+TEST_F(PinInterfacesTest, PinsAreCaptureThenPreviewThenStillWithTheirNames) {
     IEnumPins *pins = nullptr;
     ASSERT_EQ(BaseFilter(filter)->EnumPins(&pins), S_OK);
-    IPin *got[3] = {};
+    IPin *got[4] = {};
     ULONG fetched = 0;
-    EXPECT_EQ(pins->Next(3, got, &fetched), S_FALSE);
-    ASSERT_EQ(fetched, 2u);
-    const wchar_t *names[] = {L"~Capture", L"Preview"};
-    const wchar_t *ids[] = {L"1", L"2"};
+    EXPECT_EQ(pins->Next(4, got, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 3u);
+    const wchar_t *names[] = {L"~Capture", L"Preview", L"Still"};
+    const wchar_t *ids[] = {L"1", L"2", L"3"};
     for (ULONG i = 0; i < fetched; ++i) {
         PIN_INFO info{};
         ASSERT_EQ(got[i]->QueryPinInfo(&info), S_OK);
@@ -63,7 +63,8 @@ TEST_F(PinInterfacesTest, PropertySetReportsEachPinsCategory) {
         const wchar_t *id;
         GUID category;
     };
-    for (const Case &c : {Case{L"1", kPinCategoryCapture}, Case{L"2", kPinCategoryPreview}}) {
+    for (const Case &c :
+         {Case{L"1", kPinCategoryCapture}, Case{L"2", kPinCategoryPreview}, Case{L"3", kPinCategoryStill}}) {
         IPin *pin = Pin(c.id);
         auto *properties = Query<IKsPropertySet>(pin, IID_IKsPropertySet);
         ASSERT_NE(properties, nullptr);

@@ -4,8 +4,10 @@
 // seconds, saves preview frames as BMP files and prints each pin's frame rate.
 // It can list the filter's standard controls and capture formats, set gain
 // and exposure through them, and pick the capture format before rendering.
+// With --stills N it also renders the still pin, triggers N stills through
+// IAMVideoControl spread over the run and saves them as BMP files.
 //
-// Usage: oriscope-capture [--seconds N] [--frames N] [--out DIR] [--list] [--controls]
+// Usage: oriscope-capture [--seconds N] [--frames N] [--stills N] [--out DIR] [--list] [--controls]
 //                         [--gain N] [--exposure N] [--format WxH|INDEX]
 #define NO_DSHOW_STRSAFE
 #include <algorithm>
@@ -36,6 +38,7 @@ const wchar_t kDeviceName[] = L"Orvex Oriscope capture";
 struct Options {
     int seconds = 3;
     int frames = 3;
+    int stills = 0;
     std::string outputDirectory = ".";
     bool listOnly = false;
     bool listControls = false;
@@ -44,7 +47,7 @@ struct Options {
     std::string format;              // "WxH" or a capability index; empty: the pin's own
 };
 
-const char kUsage[] = "usage: oriscope-capture [--seconds N] [--frames N] [--out DIR] [--list] [--controls]\n"
+const char kUsage[] = "usage: oriscope-capture [--seconds N] [--frames N] [--stills N] [--out DIR] [--list] [--controls]\n"
                       "                        [--gain N] [--exposure N] [--format WxH|INDEX]\n";
 
 // A whole decimal number (a sign allowed), or nothing.
@@ -64,6 +67,8 @@ bool ParseOptions(int argc, char **argv, Options &options) {
             options.seconds = std::atoi(argv[++i]);
         else if (arg == "--frames" && hasValue)
             options.frames = std::atoi(argv[++i]);
+        else if (arg == "--stills" && hasValue)
+            options.stills = std::atoi(argv[++i]);
         else if (arg == "--out" && hasValue)
             options.outputDirectory = argv[++i];
         else if (arg == "--list")
@@ -82,7 +87,7 @@ bool ParseOptions(int argc, char **argv, Options &options) {
         else
             return false;
     }
-    return options.seconds > 0 && options.frames >= 0;
+    return options.seconds > 0 && options.frames >= 0 && options.stills >= 0;
 }
 
 template <typename T> void SafeRelease(T *&object) {
@@ -399,6 +404,11 @@ void ReadConnectedSize(Branch &branch) {
     SafeRelease(sampleGrabber);
 }
 
+// Size of the 24-bit BMP file of a width x height picture.
+DWORD BmpFileBytes(LONG width, LONG height) {
+    return DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) + ((DWORD(width) * 3 + 3) & ~3u) * DWORD(height);
+}
+
 // Writes 32-bit pixels (rows bottom-up, as the media type says) as a 24-bit BMP.
 bool WriteBmp(const std::string &path, const std::vector<BYTE> &pixels, LONG width, LONG height) {
     if (width <= 0 || height <= 0 || pixels.size() < std::size_t(width) * std::size_t(height) * 4)
@@ -430,6 +440,43 @@ bool WriteBmp(const std::string &path, const std::vector<BYTE> &pixels, LONG wid
     return std::fclose(file) == 0 && ok;
 }
 
+// The still pin and the filter's IAMVideoControl that triggers it.
+struct StillTrigger {
+    IAMVideoControl *control = nullptr;
+    IPin *pin = nullptr;
+    int triggered = 0;
+    ~StillTrigger() {
+        SafeRelease(control);
+        SafeRelease(pin);
+    }
+    HRESULT Find(ICaptureGraphBuilder2 *builder, IBaseFilter *source) {
+        HRESULT hr = source->QueryInterface(IID_IAMVideoControl, reinterpret_cast<void **>(&control));
+        if (SUCCEEDED(hr))
+            hr = builder->FindPin(source, PINDIR_OUTPUT, &PIN_CATEGORY_STILL, nullptr, FALSE, 0, &pin);
+        return hr;
+    }
+    void Trigger() {
+        const HRESULT hr = control->SetMode(pin, VideoControlFlag_Trigger);
+        if (SUCCEEDED(hr))
+            ++triggered;
+        else
+            std::fprintf(stderr, "oriscope-capture: still trigger refused (0x%08lx)\n", hr);
+    }
+};
+
+// Runs the graph for `seconds`, triggering `stills` stills at even spacing
+// within the run; then waits (2 s at most) for the last stills to arrive.
+void RunAndTrigger(int seconds, int stills, StillTrigger &trigger, const FrameCounter &stillCounter) {
+    const DWORD slice = DWORD(seconds) * 1000 / DWORD(stills + 1);
+    for (int i = 0; i < stills; ++i) {
+        Sleep(slice);
+        trigger.Trigger();
+    }
+    Sleep(DWORD(seconds) * 1000 - slice * DWORD(stills));
+    for (int waited = 0; stillCounter.samples < trigger.triggered && waited < 2000; waited += 10)
+        Sleep(10);
+}
+
 int RunCapture(IBaseFilter *source, const Options &options) {
     IGraphBuilder *graph = nullptr;
     ICaptureGraphBuilder2 *builder = nullptr;
@@ -438,6 +485,8 @@ int RunCapture(IBaseFilter *source, const Options &options) {
     // The capture pin's default types do not describe its pictures: save them
     // only once a format was chosen.
     Branch capture("Capture", &PIN_CATEGORY_CAPTURE, options.format.empty() ? 0 : options.frames);
+    Branch still("Still", &PIN_CATEGORY_STILL, options.stills);
+    StillTrigger trigger;
     HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                   reinterpret_cast<void **>(&graph));
     if (SUCCEEDED(hr))
@@ -447,7 +496,9 @@ int RunCapture(IBaseFilter *source, const Options &options) {
         hr = builder->SetFiltergraph(graph);
     if (SUCCEEDED(hr))
         hr = graph->AddFilter(source, kDeviceName);
-    for (Branch *branch : {&preview, &capture}) {
+    for (Branch *branch : {&preview, &capture, &still}) {
+        if (branch == &still && options.stills == 0)
+            break;
         if (SUCCEEDED(hr))
             hr = AddBranch(graph, *branch);
         if (SUCCEEDED(hr))
@@ -457,12 +508,17 @@ int RunCapture(IBaseFilter *source, const Options &options) {
         else
             ReadConnectedSize(*branch);
     }
+    if (SUCCEEDED(hr) && options.stills > 0 && FAILED(hr = trigger.Find(builder, source)))
+        std::fprintf(stderr, "oriscope-capture: no still pin to trigger (0x%08lx)\n", hr);
     if (SUCCEEDED(hr))
         hr = graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void **>(&control));
     int status = 1;
     if (SUCCEEDED(hr) && SUCCEEDED(hr = control->Run())) {
         const DWORD begin = GetTickCount();
-        Sleep(DWORD(options.seconds) * 1000);
+        if (options.stills > 0)
+            RunAndTrigger(options.seconds, options.stills, trigger, still.counter);
+        else
+            Sleep(DWORD(options.seconds) * 1000);
         const double elapsed = (GetTickCount() - begin) / 1000.0;
         const long previewSamples = preview.counter.samples, captureSamples = capture.counter.samples;
         control->Stop();
@@ -483,6 +539,21 @@ int RunCapture(IBaseFilter *source, const Options &options) {
             }
         }
         status = (previewSamples > 0 && captureSamples > 0) ? 0 : 1;
+        if (options.stills > 0) {
+            std::printf("%-8s pin: %ld x %ld RGB32, %ld stills of %d triggered\n", still.label, still.width,
+                        still.height, long(still.counter.samples), trigger.triggered);
+            std::lock_guard<std::mutex> stillGuard(still.counter.lock);
+            for (std::size_t i = 0; i < still.counter.kept.size(); ++i) {
+                const std::string path = options.outputDirectory + "/still-" + std::to_string(i + 1) + ".bmp";
+                if (WriteBmp(path, still.counter.kept[i], still.width, still.height))
+                    std::printf("saved %s: %ld x %ld, %lu bytes\n", path.c_str(), still.width, still.height,
+                                static_cast<unsigned long>(BmpFileBytes(still.width, still.height)));
+                else
+                    std::fprintf(stderr, "oriscope-capture: cannot write %s\n", path.c_str());
+            }
+            if (still.counter.samples != options.stills)
+                status = 1;
+        }
     } else {
         std::fprintf(stderr, "oriscope-capture: the graph did not run (0x%08lx)\n", hr);
     }
