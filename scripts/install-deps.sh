@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package needed to build, run and test Oriscope
-# (native and 32-bit Windows under Wine). Quick and silent when all is present.
+# (native, fuzzing, and Windows under Wine). Quick and silent when all is present.
 # Runs as root, or through sudo otherwise; never asks anything.
 set -euo pipefail
 
@@ -15,6 +15,8 @@ packages=(
     xvfb xauth x11-apps x11-utils imagemagick xdotool
     # Image checks in the converter tests and benchmarks
     libopencv-dev python3-pil
+    # Fuzzing: clang with libFuzzer and its sanitizers
+    clang libclang-rt-14-dev
     # flock and timeout for the Wine runner
     util-linux coreutils
 )

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Sets up the machine, then configures, builds and tests each CMake preset
-# (default: native asan tsan win64 win32) and prints a summary; non-zero if anything failed.
+# (default: native asan tsan fuzz win64 win32) and prints a summary; non-zero if anything failed.
 #
 # Usage: scripts/test.sh [preset...]      e.g. scripts/test.sh native
 # Which tests each preset runs is set by labels (cmake/Testing.cmake, CMakePresets.json):
 # asan runs all but "noasan", tsan only "tsan", win64 and win32 run everything,
-# their programs under Wine (label "wine").
+# their programs under Wine (label "wine"). The fuzz preset replays every fuzz
+# target's corpus and fuzzes each briefly (scripts/fuzz.sh, ORISCOPE_CI_FUZZ_SECONDS,
+# default 60 s); each target counts as one test.
 # A machine that cannot execute 32-bit programs (or ORISCOPE_NO_32BIT=1) still
 # configures and builds win32 in full and runs its checks that execute nothing;
 # its Wine tests are reported as skipped, with the reason.
@@ -14,7 +16,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source cmake/wine-arch.sh
-allPresets=(native asan tsan win64 win32)
+allPresets=(native asan tsan fuzz win64 win32)
 presets=("$@")
 [[ ${#presets[@]} -gt 0 ]] || presets=("${allPresets[@]}")
 for preset in "${presets[@]}"; do
@@ -111,8 +113,25 @@ noteSkipped() {
     skippedNotes+=("$preset: $count Wine tests skipped ($no32BitReason): $(paste -sd ' ' <<<"$names")")
 }
 
+# The fuzz preset's "tests": a brief run of every target (its corpus first).
+runFuzzTargets() {
+    local log="build/fuzz/fuzz.log" rc total failed
+    ORISCOPE_FUZZ_NO_BUILD=1 bash scripts/fuzz.sh all "${ORISCOPE_CI_FUZZ_SECONDS:-60}" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    total=$(bash scripts/fuzz.sh --list | grep -c .)
+    failed=$(grep -c ' FINDING$' "$log")
+    totalFailed=$((totalFailed + failed))
+    totalPassed=$((totalPassed + total - failed))
+    testCounts="$((total - failed))/$total targets passed"
+    return "$rc"
+}
+
 runTests() {
     local preset=$1 log="build/$1/ctest.log" rc
+    if [[ $preset == fuzz ]]; then
+        runFuzzTargets
+        return
+    fi
     startDisplayIfNeeded "$preset" || return 1
     # shellcheck disable=SC2046
     ctest --preset "$preset" $(labelFilter "$preset") 2>&1 | tee "$log"
