@@ -79,13 +79,15 @@ done
 wait
 
 status=0
-printf '%-10s %8s %12s %8s %8s %10s  %s\n' target seconds inputs cov features corpus result
+# edges: the code edges the inputs reached, of all edges instrumented in the program.
+printf '%-10s %8s %12s %12s %9s %10s  %s\n' target seconds inputs edges features corpus result
 for target in "${run[@]}"; do
     log="$out/logs/$target.log"
     rc=$(cat "$out/logs/$target.rc" 2>/dev/null || echo 1)
     inputs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
     stats=$(grep -E '^#[0-9]+' "$log" | grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9]*/[0-9a-zA-Z]*' | tail -n1)
     read -r _ cov _ features _ corpus <<<"${stats:-- - - - - -}"
+    edges=$(sed -n 's/^INFO: Loaded [0-9]* modules* *(\([0-9]*\) inline 8-bit counters).*/\1/p' "$log" | head -n1)
     findings=$(ls "$out/findings/$target-"* 2>/dev/null)
     if [[ $rc -eq 0 && -z $findings ]]; then
         result=ok
@@ -93,8 +95,8 @@ for target in "${run[@]}"; do
         result=FINDING
         status=1
     fi
-    printf '%-10s %8s %12s %8s %8s %10s  %s\n' "$target" "$seconds" "${inputs:--}" "$cov" "$features" "$corpus" \
-        "$result"
+    printf '%-10s %8s %12s %12s %9s %10s  %s\n' "$target" "$seconds" "${inputs:--}" "$cov/${edges:--}" "$features" \
+        "$corpus" "$result"
     if [[ $result != ok ]]; then
         grep -E 'ERROR:|SUMMARY:|fuzz check failed|runtime error' "$log" | head -n 5 | sed 's/^/    /'
         for finding in $findings; do
