@@ -205,9 +205,11 @@ void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
     const int height = engine.frameHeight;
     if (engine.consumerBuffer == nullptr || width <= 0 || height <= 0)
         return;
-    // Every setting as it is now, but the readout the frame came with.
+    // Every setting as it is now, but the readout the frame came with: the
+    // raw buffers were sized for it, and a resolution, quality or region
+    // changed while running would make the converter step past their end.
     ConversionSettings settings = ConversionSettings::FromEngine(engine);
-    const CaptureSourceFilter::OpenedReadout &readout = cameraFilter->openedReadout;
+    const CameraEngine::Readout &readout = engine.openedReadout;
     settings.qualityMode = readout.qualityMode;
     settings.resolutionMode = readout.resolutionMode;
     settings.regionX = readout.regionX;

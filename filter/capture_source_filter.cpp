@@ -81,7 +81,6 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Pause() {
             engine.StopAcquisition(); // releases whatever a half-done Initialize holds
             return S_FALSE;
         }
-        openedReadout = {engine.qualityMode, engine.resolutionMode, engine.regionX, engine.regionY, engine.regionStep};
         engine.StartAcquisition();
         openedHere = true;
         platform::Lock consumer(engine.consumerLock);

@@ -105,16 +105,6 @@ public:
     int sensorCameraNumber = 0;
     // The camera connection with every user setting; construction only probes the sensor.
     CameraEngine engine;
-    // The readout the camera was opened with (written by Pause before the
-    // pins' threads start). The raw buffers were sized for it and the camera
-    // delivers it until it is opened again, so the pins convert with it: a
-    // resolution, quality or region changed while running would otherwise
-    // make the converter step past the end of the raw buffer.
-    struct OpenedReadout {
-        bool qualityMode = true;
-        int resolutionMode = 0;
-        int regionX = 0, regionY = 0, regionStep = 1;
-    } openedReadout;
     // engine.consumerBuffer holds a frame taken since the camera was opened
     // (under engine.consumerLock): the still pin converts it rather than
     // taking a new frame from the video pins.
