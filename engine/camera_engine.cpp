@@ -276,6 +276,7 @@ bool CameraEngine::Initialize() {
         frameHeight = fullHeight;
         break;
     }
+    openedReadout = {qualityMode, resolutionMode, regionX, regionY, regionStep};
     ProgramFrameFormat();
     if (!AllocateBuffers()) {
         return false;

@@ -170,6 +170,16 @@ public:
     int shutterDelay = 0;
     int shutterWidth = 0;
     SharedValue<int> frameWidth{0}, frameHeight{0};
+    // The readout settings the camera was last opened with (written by
+    // Initialize before any consumer runs): the camera delivers that readout
+    // and the buffers are sized for it until the next Initialize, whatever
+    // the settings say meanwhile.
+    struct Readout {
+        bool qualityMode = !kLibraryBuild;
+        int resolutionMode = kModeFull;
+        int regionX = 0, regionY = 0, regionStep = 1;
+    };
+    Readout openedReadout;
 
     // Three raw frame buffers of frameBufferSize bytes; only references move.
     std::uint8_t *grabBuffer = nullptr;

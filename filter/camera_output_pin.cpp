@@ -205,19 +205,30 @@ void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
     const int height = engine.frameHeight;
     if (engine.consumerBuffer == nullptr || width <= 0 || height <= 0)
         return;
+    // Every setting as it is now, but the readout the frame came with: the
+    // raw buffers were sized for it, and a resolution, quality or region
+    // changed while running would make the converter step past their end.
+    ConversionSettings settings = ConversionSettings::FromEngine(engine);
+    const CameraEngine::Readout &readout = engine.openedReadout;
+    settings.qualityMode = readout.qualityMode;
+    settings.resolutionMode = readout.resolutionMode;
+    settings.regionX = readout.regionX;
+    settings.regionY = readout.regionY;
+    settings.regionStep = readout.regionStep;
     const LONG sampleBytes = sample->GetSize();
     const std::uint64_t frameBytes = std::uint64_t(width) * std::uint64_t(height) * 4u;
     if (sampleBytes >= 0 && frameBytes <= std::uint64_t(sampleBytes)) {
-        FrameConverter::convert(engine, engine.consumerBuffer, data, width, height, engine.RawStride());
+        FrameConverter::convert(engine, settings, engine.consumerBuffer, data, width, height, engine.RawStride());
         return;
     }
-    CropFrame(data, sampleBytes, width, height);
+    CropFrame(settings, data, sampleBytes, width, height);
 }
 
 // The frame is larger than the sample (the sensor or a setting changed while
 // the pin kept its type): convert it aside and copy the part that fits the
 // connection type, row by row, never past the sample's end.
-void CameraOutputPin::CropFrame(BYTE *data, LONG sampleBytes, int width, int height) {
+void CameraOutputPin::CropFrame(const ConversionSettings &settings, BYTE *data, LONG sampleBytes, int width,
+                                int height) {
     ++croppedSamples;
     if (sampleBytes <= 0)
         return;
@@ -233,7 +244,7 @@ void CameraOutputPin::CropFrame(BYTE *data, LONG sampleBytes, int width, int hei
         cropBytes = frameBytes;
     }
     CameraEngine &engine = cameraFilter->engine;
-    FrameConverter::convert(engine, engine.consumerBuffer, cropBuffer, width, height, engine.RawStride());
+    FrameConverter::convert(engine, settings, engine.consumerBuffer, cropBuffer, width, height, engine.RawStride());
 
     const VIDEOINFOHEADER *header = VideoHeaderOf(ConnectionType());
     LONG targetWidth = header != nullptr ? header->bmiHeader.biWidth : 0;

@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 
 class CaptureSourceFilter;
+struct ConversionSettings;
 
 class CameraOutputPin : public SourceStreamPin, public IKsPropertySet {
 public:
@@ -103,7 +104,7 @@ protected:
     std::atomic<int> formatRegionHeight{0};
 
 private:
-    void CropFrame(BYTE *data, LONG sampleBytes, int width, int height);
+    void CropFrame(const ConversionSettings &settings, BYTE *data, LONG sampleBytes, int width, int height);
 
     GUID pinCategory;
     std::uint8_t *cropBuffer = nullptr; // streaming thread only

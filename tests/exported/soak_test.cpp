@@ -1,5 +1,6 @@
 // A soak of VEXALIB through its module boundary: 200 initialise, start, get,
-// stop cycles with every setting changing, after which the process holds no
+// stop cycles with every setting changing, and cycles in which the camera is
+// unplugged mid-stream and comes back; after either the process holds no
 // more memory, handles or threads than after the first cycles.
 #include <cstdio>
 #include <vector>
@@ -10,7 +11,7 @@
 #include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <winternl.h>
+#include "tests/support/process_handles.h"
 #else
 #include <dirent.h>
 #include <malloc.h>
@@ -35,39 +36,6 @@ struct Resources {
 };
 
 #if defined(_WIN32)
-// Handles of this process in the system's handle table. GetProcessHandleCount
-// is the direct way, but Wine answers it with 0.
-long long CountHandles() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) {
-        return count;
-    }
-    using QuerySystemInformation = LONG(NTAPI *)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QuerySystemInformation>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    struct HandleEntry {
-        ULONG process;
-        BYTE type, flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    constexpr ULONG kSystemHandleInformation = 16;
-    std::vector<std::uint8_t> table(1 << 20);
-    ULONG length = 0;
-    while (query != nullptr && query(kSystemHandleInformation, table.data(), ULONG(table.size()), &length) ==
-                                   static_cast<LONG>(0xC0000004L)) { // buffer too small
-        table.resize(table.size() * 2);
-    }
-    const ULONG entries = *reinterpret_cast<const ULONG *>(table.data());
-    const auto *entry = reinterpret_cast<const HandleEntry *>(table.data() + sizeof(ULONG_PTR));
-    long long mine = 0;
-    for (ULONG i = 0; i < entries && (i + 1) * sizeof(HandleEntry) < table.size(); ++i) {
-        mine += entry[i].process == GetCurrentProcessId() ? 1 : 0;
-    }
-    return mine;
-}
-
 long long CountThreads() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
@@ -168,6 +136,21 @@ protected:
     std::string still = ::testing::TempDir() + "vexa-soak.bmp";
 };
 
+// Prints and checks what changed since `before`.
+void ExpectNothingLeft(const char *soak, int cycles, int warmUp, const Resources &before) {
+    const Resources after = Measure();
+    std::printf("%s, after %d cycles: %lld heap bytes (%+lld), %lld handles (%+lld), %lld threads (%+lld) since "
+                "cycle %d\n",
+                soak, cycles, after.heapBytes, after.heapBytes - before.heapBytes, after.handles,
+                after.handles - before.handles, after.threads, after.threads - before.threads, warmUp);
+    // A leaked frame buffer per cycle would add hundreds of megabytes.
+    if (kMeasureHeap) {
+        EXPECT_LT(after.heapBytes - before.heapBytes, 8LL << 20);
+    }
+    EXPECT_LE(after.handles - before.handles, 4);
+    EXPECT_LE(after.threads - before.threads, 0);
+}
+
 TEST_F(SoakTest, TwoHundredCyclesWithEverySettingChanging) {
     Configure("pace=200 sensor=1,2");
     constexpr int kWarmUp = 20;
@@ -183,17 +166,48 @@ TEST_F(SoakTest, TwoHundredCyclesWithEverySettingChanging) {
         }
         ASSERT_EQ(midsim_OpenRecords(), 0) << "cycle " << i;
     }
-    const Resources after = Measure();
     std::remove(still.c_str());
-    std::printf("after %d cycles: %lld heap bytes (%+lld), %lld handles (%+lld), %lld threads (%+lld) since cycle %d\n",
-                kCycles, after.heapBytes, after.heapBytes - before.heapBytes, after.handles,
-                after.handles - before.handles, after.threads, after.threads - before.threads, kWarmUp);
-    // A leaked frame buffer per cycle would add hundreds of megabytes.
-    if (kMeasureHeap) {
-        EXPECT_LT(after.heapBytes - before.heapBytes, 8LL << 20);
+    ExpectNothingLeft("settings soak", kCycles, kWarmUp, before);
+}
+
+// Initialise, start, frames flow, the camera goes away after a few more
+// frames, the frames stop, stop; the next cycle's initialise finds the
+// camera back and frames flow again.
+TEST_F(SoakTest, UnplugAndReturnCycles) {
+    Configure("pace=200");
+    constexpr int kWarmUp = 2;
+    constexpr int kCycles = 30;
+    vexa.VexaSetCaptureResolution(kModeQuarter);
+    std::vector<std::uint8_t> buffer(ExpectedFrameSize(1, kModeQuarter).pixels() * 4);
+    Resources before;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i <= kCycles; ++i) {
+        if (i == kWarmUp) {
+            before = Measure();
+        }
+        ASSERT_EQ(vexa.VexaInitialize(), 1) << "cycle " << i;
+        ASSERT_EQ(vexa.VexaStart(), 1) << "cycle " << i;
+        ASSERT_TRUE(WaitForFrame(buffer.data(), VEXA_FORMAT_COLOUR)) << "no frames after the return, cycle " << i;
+        ASSERT_TRUE(WaitForFrame(buffer.data(), VEXA_FORMAT_RAW)) << "cycle " << i;
+        if (i == kCycles) {
+            break; // the last return only shows that frames flow again
+        }
+        midsim_SetUnplugAfter(0, i % 3);
+        int frames = 0;
+        RunBounded("fetching frames until the unplug", 10000, [&] {
+            while (frames <= 10 && vexa.VexaGetBitmap(buffer.data(), 0, VEXA_FORMAT_COLOUR, 2000) == 1) {
+                ++frames;
+            }
+        });
+        EXPECT_LE(frames, i % 3 + 1) << "frames after the unplug, cycle " << i; // one may be on its way
+        RunBounded("VexaStop after the unplug", 10000, [&] { EXPECT_EQ(vexa.VexaStop(), 1); });
+        ASSERT_EQ(midsim_OpenRecords(), 0) << "cycle " << i;
+        midsim_SetUnplugAfter(0, -1); // plugged in again: the next open finds it
     }
-    EXPECT_LE(after.handles - before.handles, 4);
-    EXPECT_LE(after.threads - before.threads, 0);
+    vexa.VexaStop();
+    vexa.VexaUnload();
+    std::printf("%d unplug cycles in %lld ms\n", kCycles, MillisecondsSince(start));
+    ExpectNothingLeft("unplug soak", kCycles, kWarmUp, before);
 }
 
 } // namespace

@@ -1,12 +1,22 @@
 // A soak of the filter in real Wine graphs: 200 pause/run/stop cycles with
-// the engine's settings and the pins' format copies changing in between,
-// every wait bounded, after which memory, handles and live COM objects are
-// where they were and the module may be unloaded.
+// the engine's settings and the pins' format copies changing in between;
+// and cycles in which the camera is unplugged mid-stream and comes back while
+// another thread changes settings and the property page is open. Every wait
+// is bounded; afterwards memory, handles and live COM objects are where they
+// were and the module may be unloaded.
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
 
+#include "control/camera_page_resource.h"
+#include "camera_settings.h"
+#include "tests/control/window_driver.h"
 #include "tests/filter/camera_graph.h"
 #include "tests/filter/filter_test_support.h"
 #include "tests/filter/oriscope_dll.h"
+#include "tests/support/process_handles.h"
 
 #include <psapi.h> // after windows.h
 
@@ -25,15 +35,98 @@ Resources Measure() {
     if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
                              sizeof counters))
         r.privateBytes = static_cast<long long>(counters.PagefileUsage); // Wine reports PrivateUsage as 0
-    DWORD handles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &handles);
-    r.handles = handles;
+    r.handles = CountHandles();
     r.liveObjects = ComModule::LiveObjectCount();
     return r;
 }
 
 bool Succeeded(HRESULT result) {
     return result == S_OK || result == S_FALSE;
+}
+
+inline constexpr GUID kIidCameraSettings = {
+    0xe5d66f6d, 0x3d28, 0x4982, {0xaf, 0x6e, 0xd6, 0x4d, 0x29, 0x53, 0x38, 0x37}};
+
+// A thread of the soak's own, joined with a bound so that a stuck call fails
+// the test instead of hanging it.
+class SoakThread {
+public:
+    explicit SoakThread(std::function<void()> task) : work(std::move(task)) {
+        thread = CreateThread(nullptr, 0, &SoakThread::Entry, this, 0, nullptr);
+    }
+    ~SoakThread() {
+        if (!Join(30000)) {
+            std::fprintf(stderr, "a thread of the soak is stuck; ending the program\n");
+            ExitProcess(3); // it still uses objects the test is about to release
+        }
+    }
+    SoakThread(const SoakThread &) = delete;
+    SoakThread &operator=(const SoakThread &) = delete;
+    bool Join(DWORD timeoutMs) {
+        if (thread == nullptr)
+            return true;
+        if (WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0)
+            return false;
+        CloseHandle(thread);
+        thread = nullptr;
+        return true;
+    }
+
+private:
+    static DWORD WINAPI Entry(void *self) {
+        static_cast<SoakThread *>(self)->work();
+        return 0;
+    }
+    std::function<void()> work;
+    HANDLE thread = nullptr;
+};
+
+// Changes settings until `done` as an application and a person at the page
+// would: through ICameraSettings, IAMVideoProcAmp and IAMCameraControl, and
+// (when `page` is given) the page's gain box. Returns the first call that
+// failed, empty when none did.
+std::string ChangeSettingsUntil(const std::atomic<bool> &done, IBaseFilter *filter, HWND page, long &rounds) {
+    ComPtr<ICameraSettings> s;
+    ComPtr<IAMVideoProcAmp> procAmp;
+    ComPtr<IAMCameraControl> cameraControl;
+    if (filter->QueryInterface(kIidCameraSettings, s.putVoid()) != S_OK ||
+        filter->QueryInterface(IID_IAMVideoProcAmp, procAmp.putVoid()) != S_OK ||
+        filter->QueryInterface(IID_IAMCameraControl, cameraControl.putVoid()) != S_OK)
+        return "a settings interface is missing";
+    LONG shortest = 0, longest = 0, step = 0, byDefault = 0, caps = 0;
+    if (cameraControl->GetRange(CameraControl_Exposure, &shortest, &longest, &step, &byDefault, &caps) != S_OK)
+        return "IAMCameraControl::GetRange(Exposure) failed";
+    for (int i = 0; !done; ++i, ++rounds) {
+        float rate = 0.0f;
+        LONG value = 0, flags = 0;
+        const struct {
+            const char *what;
+            HRESULT result;
+        } calls[] = {
+            {"SetGain", s->SetGain(i % 100)},
+            {"SetFlipHorizontal", s->SetFlipHorizontal(i % 2 == 0)},
+            {"SetFlipVertical", s->SetFlipVertical(i % 3 == 0)},
+            {"SetQualityMode", s->SetQualityMode(i % 4 != 1)},
+            {"SetMonochrome", s->SetMonochrome(i % 5 == 0)},
+            {"SetAutoColor", s->SetAutoColor(i % 7 == 0)},
+            {"SetCaptureResolution", s->SetCaptureResolution(i % 3)},
+            {"GetFrameRate", s->GetFrameRate(&rate)},
+            {"IAMVideoProcAmp::Set", procAmp->Set(VideoProcAmp_Gain, (i * 7) % 100, VideoProcAmp_Flags_Manual)},
+            // Short exposures only: a long one would slow the frames down.
+            {"IAMCameraControl::Set", cameraControl->Set(CameraControl_Exposure, shortest + i % 2,
+                                                         CameraControl_Flags_Manual)},
+            {"IAMCameraControl::Get", cameraControl->Get(CameraControl_Exposure, &value, &flags)},
+        };
+        for (const auto &call : calls)
+            if (call.result != S_OK)
+                return std::string(call.what) + " returned " + std::to_string(call.result);
+        if (page != nullptr && i % 8 == 0) {
+            SetText(GetDlgItem(page, IDC_GAIN), std::to_wstring(i % 100).c_str());
+            Click(GetDlgItem(page, IDC_GAIN_SET)); // returns when the page has set it
+        }
+        Sleep(2); // two cores: leave the stream threads their share
+    }
+    return {};
 }
 
 class SoakTest : public FilterTest {
@@ -69,6 +162,31 @@ protected:
         }
         ASSERT_EQ(graph.control->Stop(), S_OK) << "cycle " << i;
         ASSERT_EQ(midsim_OpenRecords(), 0) << "cycle " << i;
+    }
+    // Run, frames flow on both pins, the camera is unplugged after a few more
+    // frames, the application stops the graph, and the camera comes back.
+    // Every fourth cycle waits first for the preview stream to end, which
+    // takes its two seconds without a frame; the others stop while the
+    // preview pin is still waiting. (The capture pin repeats its last frame
+    // while no new one comes, so only the preview's renderer reports the
+    // end: the test takes EC_COMPLETE from each renderer, not the graph's
+    // sum of them.)
+    void UnplugCycle(int i) {
+        ASSERT_TRUE(Succeeded(graph.control->Run())) << "cycle " << i;
+        ASSERT_TRUE(previewBranch.collector.WaitForSamples(previewBranch.collector.samples + 3, 5000)) << "cycle " << i;
+        ASSERT_TRUE(captureBranch.collector.WaitForSamples(captureBranch.collector.samples + 2, 5000)) << "cycle " << i;
+        midsim_SetUnplugAfter(0, i % 3);
+        if (i % 4 == 0) {
+            ASSERT_TRUE(graph.WaitForEvent(EC_COMPLETE, 10000)) << "no end of stream after the unplug, cycle " << i;
+            const long ended = previewBranch.collector.samples;
+            Sleep(50);
+            EXPECT_EQ(previewBranch.collector.samples, ended) << "frames after the end of stream, cycle " << i;
+        } else {
+            Sleep(100);
+        }
+        ASSERT_EQ(graph.control->Stop(), S_OK) << "cycle " << i;
+        ASSERT_EQ(midsim_OpenRecords(), 0) << "cycle " << i;
+        midsim_SetUnplugAfter(0, -1); // plugged in again: the next open finds it
     }
     // Settings as the control interface changes them, under the settings lock.
     static void ChangeSettings(CaptureSourceFilter *filter, int i) {
@@ -128,6 +246,88 @@ TEST_F(SoakTest, TwoHundredCyclesWithSettingsChanging) {
     graph.Release();
     captureBranch.Release();
     previewBranch.Release();
+}
+
+TEST_F(SoakTest, UnplugAndReturnWithSettingsChangingAndThePageOpen) {
+    Configure("pace=120 noise=3");
+    OriscopeDll dll; // the page comes from the registered module, as a property frame finds it
+    ASSERT_TRUE(dll.Load());
+    ASSERT_EQ(dll.DllRegisterServer(), S_OK);
+    CaptureSourceFilter *filter = NewFilter();
+    filter->SetPinFormatMode(kModeHalf);
+    BuildGraph(BaseFilter(filter));
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(graph.events->CancelDefaultHandling(EC_COMPLETE), S_OK);
+
+    // The page in the system's property frame on a thread of its own, when
+    // there is a display to show it on.
+    const char *display = std::getenv("DISPLAY");
+    HRESULT shown = S_OK;
+    SoakThread frameThread([&] {
+        if (display == nullptr || *display == '\0')
+            return;
+        OleInitialize(nullptr);
+        IUnknown *objects[] = {BaseFilter(filter)};
+        CLSID pageClasses[] = {kClsidPage};
+        shown = OleCreatePropertyFrame(nullptr, 40, 40, L"Oriscope", 1, objects, 1, pageClasses, 0, 0, nullptr);
+        OleUninitialize();
+    });
+    HWND frame = nullptr, page = nullptr;
+    if (display != nullptr && *display != '\0') {
+        frame = WaitForWindowWithControl(IDC_GAIN, 15000);
+        ASSERT_NE(frame, nullptr) << "the property frame with the camera page did not appear";
+        page = GetParent(FindDescendant(frame, IDC_GAIN));
+    } else {
+        std::printf("no display: the soak runs without the property page\n");
+    }
+
+    std::atomic<bool> done{false};
+    std::string settingsProblem;
+    long settingsRounds = 0;
+    SoakThread settingsThread(
+        [&] { settingsProblem = ChangeSettingsUntil(done, BaseFilter(filter), page, settingsRounds); });
+
+    constexpr int kWarmUp = 4, kCycles = 24;
+    Resources before;
+    const DWORD begin = GetTickCount();
+    for (int i = 0; i < kCycles && !HasFatalFailure(); ++i) {
+        if (i == kWarmUp)
+            before = Measure();
+        UnplugCycle(i);
+    }
+    if (!HasFatalFailure()) {
+        // Back after the last unplug: frames flow once more. (No ASSERT
+        // before the settings thread is told to end.)
+        EXPECT_TRUE(Succeeded(graph.control->Run()));
+        EXPECT_TRUE(previewBranch.collector.WaitForSamples(previewBranch.collector.samples + 3, 5000));
+        EXPECT_TRUE(captureBranch.collector.WaitForSamples(captureBranch.collector.samples + 2, 5000));
+        EXPECT_EQ(graph.control->Stop(), S_OK);
+    }
+    const DWORD elapsed = GetTickCount() - begin;
+    done = true;
+    ASSERT_TRUE(settingsThread.Join(10000)) << "the settings thread is stuck";
+    EXPECT_EQ(settingsProblem, "");
+    const Resources after = Measure();
+    if (frame != nullptr)
+        PostMessageW(frame, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_TRUE(frameThread.Join(10000)) << "the property frame did not close";
+    EXPECT_EQ(shown, S_OK);
+    ASSERT_FALSE(HasFatalFailure());
+
+    std::printf("%d unplug cycles in %lu ms with %ld settings rounds%s: %lld private bytes (%+lld), %lld handles "
+                "(%+lld), %+ld live objects since cycle %d; %ld preview and %ld capture samples\n",
+                kCycles, elapsed, settingsRounds, page != nullptr ? " and the page open" : "", after.privateBytes,
+                after.privateBytes - before.privateBytes, after.handles, after.handles - before.handles,
+                after.liveObjects - before.liveObjects, kWarmUp, long(previewBranch.collector.samples),
+                long(captureBranch.collector.samples));
+    EXPECT_LT(after.privateBytes - before.privateBytes, 16LL << 20);
+    EXPECT_LE(after.handles - before.handles, 4);
+    EXPECT_EQ(after.liveObjects, before.liveObjects);
+
+    graph.Release();
+    captureBranch.Release();
+    previewBranch.Release();
+    EXPECT_EQ(dll.DllCanUnloadNow(), S_OK) << "the page or a factory of the module is still alive";
 }
 
 TEST_F(SoakTest, CyclesThroughTheModuleLeaveItUnloadable) {
