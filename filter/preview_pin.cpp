@@ -20,7 +20,7 @@ void PreviewPin::SetRawStillCopy(bool raw) {
 
 bool PreviewPin::WaitForFrame() {
     CameraEngine &engine = cameraFilter->engine;
-    int sleeps = 0;
+    const std::uint32_t start = platform::tickCount();
     for (;;) {
         engine.consumerLock.enter();
         if (TakeNewFrame())
@@ -32,7 +32,7 @@ bool PreviewPin::WaitForFrame() {
         if (CheckRequest(&command))
             return false;
         platform::sleepMs(1);
-        if (++sleeps == kFrameWaitSleeps)
+        if (platform::tickCount() - start >= kFrameWaitMs)
             return false;
     }
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 #include "filter/camera_output_pin.h"
 
@@ -19,11 +20,14 @@ public:
     void SetRawStillCopy(bool raw);
     bool RawStillCopy() const { return rawStillCopy; }
 
-    // 1 ms sleeps without a new frame before the stream ends.
-    static constexpr int kFrameWaitSleeps = 2000;
+    // Milliseconds without a new frame before the stream ends. Measured on
+    // the clock, not counted in 1 ms sleeps: on a loaded machine each sleep
+    // and each wait for the capture pin's conversion takes longer, and
+    // counting made the wait several times as long.
+    static constexpr std::uint32_t kFrameWaitMs = 2000;
 
 protected:
-    // S_FALSE (end of stream) after 2000 sleeps of 1 ms without a new frame.
+    // S_FALSE (end of stream) after kFrameWaitMs without a new frame.
     HRESULT FillSample(IMediaSample *sample, BYTE *data) override;
     HRESULT BuildCurrentType(AM_MEDIA_TYPE &type) override;
 
