@@ -48,32 +48,6 @@ HRESULT STDMETHODCALLTYPE RecordingSite::OnStatusChange(DWORD flags) {
     return S_OK;
 }
 
-HelperThread::HelperThread(std::function<void()> task) : work(std::move(task)) {
-    thread = CreateThread(nullptr, 0, &HelperThread::Entry, this, 0, nullptr);
-}
-
-HelperThread::~HelperThread() {
-    if (thread != nullptr && !Join(30000)) {
-        std::fprintf(stderr, "a helper thread of the page test is stuck; ending the program\n");
-        ExitProcess(3); // it still uses objects this test is about to release
-    }
-}
-
-bool HelperThread::Join(std::uint32_t timeoutMs) {
-    if (thread == nullptr)
-        return true;
-    if (WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0)
-        return false;
-    CloseHandle(thread);
-    thread = nullptr;
-    return true;
-}
-
-DWORD WINAPI HelperThread::Entry(void *argument) {
-    static_cast<HelperThread *>(argument)->work();
-    return 0;
-}
-
 std::wstring ClickOnOwnThread(HWND button, const wchar_t *caption) {
     std::wstring text = L"<no message box>";
     HelperThread dismisser([&] {

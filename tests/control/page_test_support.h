@@ -11,6 +11,7 @@
 #include "control/camera_page_resource.h"
 #include "tests/control/control_test_support.h"
 #include "tests/control/window_driver.h"
+#include "tests/support/helper_thread.h"
 
 // ControlTest with OLE (single-threaded apartment, as property frames need).
 class PageTest : public ControlTest {
@@ -40,21 +41,6 @@ public:
 
     long references = 1;
     std::vector<DWORD> statusChanges;
-};
-
-// Runs `work` on its own thread; Join waits at most timeoutMs.
-class HelperThread {
-public:
-    explicit HelperThread(std::function<void()> work);
-    ~HelperThread();
-    HelperThread(const HelperThread &) = delete;
-    HelperThread &operator=(const HelperThread &) = delete;
-    bool Join(std::uint32_t timeoutMs);
-
-private:
-    static DWORD WINAPI Entry(void *argument);
-    std::function<void()> work;
-    HANDLE thread = nullptr;
 };
 
 // Clicks `button` on this (the dialog's own) thread while a helper thread

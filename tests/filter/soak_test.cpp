@@ -15,6 +15,7 @@
 #include "tests/control/window_driver.h"
 #include "tests/filter/camera_graph.h"
 #include "tests/filter/filter_test_support.h"
+#include "tests/support/helper_thread.h"
 #include "tests/filter/oriscope_dll.h"
 #include "tests/support/process_handles.h"
 
@@ -46,40 +47,6 @@ bool Succeeded(HRESULT result) {
 
 inline constexpr GUID kIidCameraSettings = {
     0xe5d66f6d, 0x3d28, 0x4982, {0xaf, 0x6e, 0xd6, 0x4d, 0x29, 0x53, 0x38, 0x37}};
-
-// A thread of the soak's own, joined with a bound so that a stuck call fails
-// the test instead of hanging it.
-class SoakThread {
-public:
-    explicit SoakThread(std::function<void()> task) : work(std::move(task)) {
-        thread = CreateThread(nullptr, 0, &SoakThread::Entry, this, 0, nullptr);
-    }
-    ~SoakThread() {
-        if (!Join(30000)) {
-            std::fprintf(stderr, "a thread of the soak is stuck; ending the program\n");
-            ExitProcess(3); // it still uses objects the test is about to release
-        }
-    }
-    SoakThread(const SoakThread &) = delete;
-    SoakThread &operator=(const SoakThread &) = delete;
-    bool Join(DWORD timeoutMs) {
-        if (thread == nullptr)
-            return true;
-        if (WaitForSingleObject(thread, timeoutMs) != WAIT_OBJECT_0)
-            return false;
-        CloseHandle(thread);
-        thread = nullptr;
-        return true;
-    }
-
-private:
-    static DWORD WINAPI Entry(void *self) {
-        static_cast<SoakThread *>(self)->work();
-        return 0;
-    }
-    std::function<void()> work;
-    HANDLE thread = nullptr;
-};
 
 // Changes settings until `done` as an application and a person at the page
 // would: through ICameraSettings, IAMVideoProcAmp and IAMCameraControl, and
@@ -113,8 +80,8 @@ std::string ChangeSettingsUntil(const std::atomic<bool> &done, IBaseFilter *filt
             {"GetFrameRate", s->GetFrameRate(&rate)},
             {"IAMVideoProcAmp::Set", procAmp->Set(VideoProcAmp_Gain, (i * 7) % 100, VideoProcAmp_Flags_Manual)},
             // Short exposures only: a long one would slow the frames down.
-            {"IAMCameraControl::Set", cameraControl->Set(CameraControl_Exposure, shortest + i % 2,
-                                                         CameraControl_Flags_Manual)},
+            {"IAMCameraControl::Set",
+             cameraControl->Set(CameraControl_Exposure, shortest + i % 2, CameraControl_Flags_Manual)},
             {"IAMCameraControl::Get", cameraControl->Get(CameraControl_Exposure, &value, &flags)},
         };
         for (const auto &call : calls)
@@ -263,7 +230,7 @@ TEST_F(SoakTest, UnplugAndReturnWithSettingsChangingAndThePageOpen) {
     // there is a display to show it on.
     const char *display = std::getenv("DISPLAY");
     HRESULT shown = S_OK;
-    SoakThread frameThread([&] {
+    HelperThread frameThread([&] {
         if (display == nullptr || *display == '\0')
             return;
         OleInitialize(nullptr);
@@ -284,7 +251,7 @@ TEST_F(SoakTest, UnplugAndReturnWithSettingsChangingAndThePageOpen) {
     std::atomic<bool> done{false};
     std::string settingsProblem;
     long settingsRounds = 0;
-    SoakThread settingsThread(
+    HelperThread settingsThread(
         [&] { settingsProblem = ChangeSettingsUntil(done, BaseFilter(filter), page, settingsRounds); });
 
     constexpr int kWarmUp = 4, kCycles = 24;
