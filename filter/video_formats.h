@@ -29,8 +29,7 @@ VideoSize PreviewFormatSize(int sensorType, int formatMode, int regionWidth, int
 HRESULT BuildCaptureMediaType(int formatMode, AM_MEDIA_TYPE &type);
 // The capture pin's type once a host chose a format: the real picture
 // (PreviewFormatSize), laid out as the capture pin's default types are.
-HRESULT BuildCapturePictureType(int sensorType, int formatMode, int regionWidth, int regionHeight,
-                                AM_MEDIA_TYPE &type);
+HRESULT BuildCapturePictureType(int sensorType, int formatMode, int regionWidth, int regionHeight, AM_MEDIA_TYPE &type);
 // The same for the preview pin.
 HRESULT BuildPreviewMediaType(int sensorType, int formatMode, int regionWidth, int regionHeight, AM_MEDIA_TYPE &type);
 // The same for the still pin: the full sensor size (0 x 0 for an unknown

@@ -16,7 +16,7 @@ namespace {
 
 // Published identifiers, written out so a wrong constant cannot agree with itself.
 constexpr GUID kIidVideoControl = {0x6a2e0670, 0x28e4, 0x11d0, {0xa1, 0x8c, 0x00, 0xa0, 0xc9, 0x11, 0x89, 0x56}};
-constexpr LONG kTrigger = 0x8;                                 // VideoControlFlag_Trigger
+constexpr LONG kTrigger = 0x8;                                   // VideoControlFlag_Trigger
 constexpr HRESULT kQueueFull = static_cast<HRESULT>(0x800700AA); // HRESULT_FROM_WIN32(ERROR_BUSY)
 
 class StillPinTest : public FilterTest {
@@ -125,14 +125,14 @@ TEST_P(StillPictureTest, EachTriggerGivesOneFullSizeStillOfTheNewestFrame) {
     EXPECT_EQ(stillBranch.collector.untimed, 3) << "stills carry no time stamps";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LiveModes, StillPictureTest,
-    testing::Values(StillCase{"HalfLiveBothVideoPins", "pace=30 static=1", kModeHalf, true, false, true, true, 1280, 1024},
-                    StillCase{"CustomRegionLivePreviewOnly", "pace=30 static=1 sensor=3", kModeCustom, false, true,
-                              false, true, 2048, 1536},
-                    StillCase{"StillPinAlone", "pace=30 static=1 sensor=2", kModeFull, false, false, false, false,
-                              1600, 1200}),
-    [](const testing::TestParamInfo<StillCase> &row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(LiveModes, StillPictureTest,
+                         testing::Values(StillCase{"HalfLiveBothVideoPins", "pace=30 static=1", kModeHalf, true, false,
+                                                   true, true, 1280, 1024},
+                                         StillCase{"CustomRegionLivePreviewOnly", "pace=30 static=1 sensor=3",
+                                                   kModeCustom, false, true, false, true, 2048, 1536},
+                                         StillCase{"StillPinAlone", "pace=30 static=1 sensor=2", kModeFull, false,
+                                                   false, false, false, 1600, 1200}),
+                         [](const testing::TestParamInfo<StillCase> &row) { return std::string(row.param.name); });
 
 // The same run length with and without stills, both video pins streaming.
 // Each camera frame goes to whichever video pin asks first, and the
@@ -165,8 +165,8 @@ TEST_F(StillPinTest, StillsCostTheVideoPinsNoMoreThanNoise) {
     const Counts quiet = run(0);
     const Counts busy = run(10);
     EXPECT_EQ(Stills(), 10);
-    EXPECT_GE(busy.taken * 100, quiet.taken * 85) << busy.taken << " frames taken with stills, " << quiet.taken
-                                                  << " without";
+    EXPECT_GE(busy.taken * 100, quiet.taken * 85)
+        << busy.taken << " frames taken with stills, " << quiet.taken << " without";
     EXPECT_GE(busy.captureSamples * 3, quiet.captureSamples)
         << busy.captureSamples << " capture samples with stills, " << quiet.captureSamples << " without";
 }
@@ -218,17 +218,29 @@ struct Row {
 // The capture pin's formats are GetStreamCaps' (the sensor's sizes), not its default 1600 x 1200 type.
 constexpr SIZE kFull{1280, 1024}, kDefaultCapture{1600, 1200}, kHalf{640, 512};
 constexpr Row kAnyState[] = {
-    {kCaps, kCapture, 0, {}, false, S_OK},         {kCaps, kForeign, 0, {}, false, E_INVALIDARG},
-    {kCaps, kNoPin, 0, {}, false, E_INVALIDARG},   {kCaps, kStill, 0, {}, true, E_POINTER},
-    {kSetMode, kPreview, kTrigger, {}, false, E_INVALIDARG}, {kSetMode, kStill, 0x1, {}, false, E_INVALIDARG},
-    {kSetMode, kStill, 0, {}, false, S_OK},        {kSetMode, kCapture, 0, {}, false, S_OK},
-    {kSetMode, kForeign, kTrigger, {}, false, E_INVALIDARG}, {kGetMode, kForeign, 0, {}, false, E_INVALIDARG},
-    {kGetMode, kStill, 0, {}, true, E_POINTER},    {kCurrent, kCapture, 0, {}, false, VFW_E_NOT_CONNECTED},
-    {kCurrent, kPreview, 0, {}, true, E_POINTER},  {kMaximum, kCapture, 0, kFull, false, VFW_E_NOT_CONNECTED},
-    {kMaximum, kCapture, 3, kFull, false, E_INVALIDARG}, {kMaximum, kCapture, 0, kDefaultCapture, false, E_INVALIDARG}, {kMaximum, kStill, 0, kHalf, false, E_INVALIDARG},
-    {kMaximum, kPreview, 1, kFull, false, E_INVALIDARG},        {kMaximum, kForeign, 0, kFull, false, E_INVALIDARG},
-    {kMaximum, kStill, 0, kFull, true, E_POINTER}, {kList, kStill, 0, kFull, true, E_POINTER},
-    {kList, kStill, -1, kFull, false, E_INVALIDARG}, {kList, kForeign, 0, kFull, false, E_INVALIDARG},
+    {kCaps, kCapture, 0, {}, false, S_OK},
+    {kCaps, kForeign, 0, {}, false, E_INVALIDARG},
+    {kCaps, kNoPin, 0, {}, false, E_INVALIDARG},
+    {kCaps, kStill, 0, {}, true, E_POINTER},
+    {kSetMode, kPreview, kTrigger, {}, false, E_INVALIDARG},
+    {kSetMode, kStill, 0x1, {}, false, E_INVALIDARG},
+    {kSetMode, kStill, 0, {}, false, S_OK},
+    {kSetMode, kCapture, 0, {}, false, S_OK},
+    {kSetMode, kForeign, kTrigger, {}, false, E_INVALIDARG},
+    {kGetMode, kForeign, 0, {}, false, E_INVALIDARG},
+    {kGetMode, kStill, 0, {}, true, E_POINTER},
+    {kCurrent, kCapture, 0, {}, false, VFW_E_NOT_CONNECTED},
+    {kCurrent, kPreview, 0, {}, true, E_POINTER},
+    {kMaximum, kCapture, 0, kFull, false, VFW_E_NOT_CONNECTED},
+    {kMaximum, kCapture, 3, kFull, false, E_INVALIDARG},
+    {kMaximum, kCapture, 0, kDefaultCapture, false, E_INVALIDARG},
+    {kMaximum, kStill, 0, kHalf, false, E_INVALIDARG},
+    {kMaximum, kPreview, 1, kFull, false, E_INVALIDARG},
+    {kMaximum, kForeign, 0, kFull, false, E_INVALIDARG},
+    {kMaximum, kStill, 0, kFull, true, E_POINTER},
+    {kList, kStill, 0, kFull, true, E_POINTER},
+    {kList, kStill, -1, kFull, false, E_INVALIDARG},
+    {kList, kForeign, 0, kFull, false, E_INVALIDARG},
 };
 constexpr Row kStopped[] = {
     {kSetMode, kStill, kTrigger, {}, false, VFW_E_WRONG_STATE},

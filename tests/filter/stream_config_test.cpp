@@ -141,8 +141,8 @@ TEST_F(StreamConfigTest, CapabilitiesAreFullHalfAndQuarterOfTheAttachedSensor) {
             EXPECT_EQ(Header(type).AvgTimePerFrame, 142857);
 
             EXPECT_TRUE(IsEqualGUID(caps.guid, kFormatVideoInfo));
-            for (const SIZE &size : {caps.InputSize, caps.MinCroppingSize, caps.MaxCroppingSize, caps.MinOutputSize,
-                                     caps.MaxOutputSize}) {
+            for (const SIZE &size :
+                 {caps.InputSize, caps.MinCroppingSize, caps.MaxCroppingSize, caps.MinOutputSize, caps.MaxOutputSize}) {
                 EXPECT_EQ(size.cx, width);
                 EXPECT_EQ(size.cy, height);
             }
@@ -183,7 +183,8 @@ TEST_F(StreamConfigTest, SetFormatRefusesWhatNoCapabilityDescribes) {
     } cases[] = {
         {"wrong width", [](MediaType &t) { Header(t).bmiHeader.biWidth = 641; }},
         {"top-down", [](MediaType &t) { Header(t).bmiHeader.biHeight = -512; }},
-        {"the default 1600 x 1200", [](MediaType &t) {
+        {"the default 1600 x 1200",
+         [](MediaType &t) {
              Header(t).bmiHeader.biWidth = 1600;
              Header(t).bmiHeader.biHeight = 1200;
          }},

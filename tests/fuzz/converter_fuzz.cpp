@@ -118,7 +118,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     std::vector<std::uint8_t> overlay(std::size_t(width) * std::size_t(height) * 4u);
     for (std::size_t i = 0; i < overlay.size(); ++i)
-        overlay[i] = static_cast<std::uint8_t>(i % 4 == 3 ? ((i / 4) % 3 == 0 ? 0xFF : (i / 4) % 3 == 1 ? 0xFE : 0)
+        overlay[i] = static_cast<std::uint8_t>(i % 4 == 3 ? ((i / 4) % 3 == 0   ? 0xFF
+                                                             : (i / 4) % 3 == 1 ? 0xFE
+                                                                                : 0)
                                                           : i * 11u);
     std::vector<std::int32_t> gain(rawBytes);
     for (std::size_t i = 0; i < gain.size(); ++i)

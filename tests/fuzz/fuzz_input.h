@@ -50,7 +50,7 @@ private:
 
 // A finding: prints what failed and aborts, which libFuzzer and the replay
 // test both report with the input that caused it.
-#define FUZZ_CHECK(condition, ...)                                                                                      \
+#define FUZZ_CHECK(condition, ...)                                                                                     \
     do {                                                                                                               \
         if (!(condition)) {                                                                                            \
             std::fprintf(stderr, "fuzz check failed: %s: ", #condition);                                               \

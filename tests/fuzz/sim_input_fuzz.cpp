@@ -28,8 +28,9 @@ const std::string &SceneFile() {
 }
 
 // Keys a user writes, so the fuzzer need not find them byte by byte.
-constexpr const char *kKeys[] = {"cameras=", "sensor=", "variant=", "addressmode=", "serial=", "scene=", "static=",
-                                 "noise=",   "hotpixels=", "pace=",    "unplug_after=",  "fail=",   "scene=file:"};
+constexpr const char *kKeys[] = {
+    "cameras=", "sensor=",    "variant=", "addressmode=",  "serial=", "scene=",     "static=",
+    "noise=",   "hotpixels=", "pace=",    "unplug_after=", "fail=",   "scene=file:"};
 
 } // namespace
 
@@ -73,8 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 camera->SetFrameFormat(camera, windowWidth, windowHeight, 8, 0);
             const SensorRecord &sensor = *camera->sensor;
             FUZZ_CHECK(std::uint64_t(sensor.rawWidth) * std::uint64_t(sensor.rawHeight) <= sensor.frameBufferSize,
-                       "a %dx%d frame in a %u-byte buffer", sensor.rawWidth, sensor.rawHeight,
-                       sensor.frameBufferSize);
+                       "a %dx%d frame in a %u-byte buffer", sensor.rawWidth, sensor.rawHeight, sensor.frameBufferSize);
             std::vector<std::uint8_t> frame(sensor.frameBufferSize);
             const std::uint16_t status =
                 camera->AcquireFrame(camera, frame.data(), static_cast<std::uint32_t>(frame.size()));

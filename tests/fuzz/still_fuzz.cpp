@@ -153,8 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (target != Target::kFile) {
         // An empty raw still has nothing to write, so even a full disk takes it.
         const bool nothingToWrite = path == Path::kRaw && (width == 0 || height == 0);
-        FUZZ_CHECK(!written || (nothingToWrite && target == Target::kFullDisk), "a still written to %s reported success",
-                   file.c_str());
+        FUZZ_CHECK(!written || (nothingToWrite && target == Target::kFullDisk),
+                   "a still written to %s reported success", file.c_str());
         return 0;
     }
     FUZZ_CHECK(written, "a %dx%d still to a writable file failed", width, height);

@@ -33,7 +33,7 @@ struct HostModel {
     int cameras = 1;
     int sensorOf[3] = {1, 1, 1}; // per camera, as configured
     int cameraNumber = 1;
-    int sensorType = 1; // the last detection's result, or kUnknownSensor
+    int sensorType = 1;   // the last detection's result, or kUnknownSensor
     bool faulted = false; // a fault was injected: detection may have failed
     int mode = 2;
     int regionX = 0, regionY = 0, regionWidth = 64, regionHeight = 48;
@@ -139,8 +139,8 @@ void FrameCall(FuzzInput &in, HostModel &host, bool single) {
     std::int32_t result = 0;
     if (single) {
         const int attempts = in.Between(-1, 3);
-        result = Bounded("VexaGetSingleBitmap", kQuickMs,
-                         [&] { return VexaGetSingleBitmap(target, 0, format, attempts); });
+        result =
+            Bounded("VexaGetSingleBitmap", kQuickMs, [&] { return VexaGetSingleBitmap(target, 0, format, attempts); });
         if (host.running || !host.initialized || attempts <= 0)
             FUZZ_CHECK(result == 0, "VexaGetSingleBitmap succeeded (running %d, initialised %d, attempts %d)",
                        host.running, host.initialized, attempts);

@@ -43,12 +43,13 @@ struct Options {
     bool listOnly = false;
     bool listControls = false;
     std::optional<long> gain;
-    std::optional<long> exposure;    // log2 seconds
-    std::string format;              // "WxH" or a capability index; empty: the pin's own
+    std::optional<long> exposure; // log2 seconds
+    std::string format;           // "WxH" or a capability index; empty: the pin's own
 };
 
-const char kUsage[] = "usage: oriscope-capture [--seconds N] [--frames N] [--stills N] [--out DIR] [--list] [--controls]\n"
-                      "                        [--gain N] [--exposure N] [--format WxH|INDEX]\n";
+const char kUsage[] =
+    "usage: oriscope-capture [--seconds N] [--frames N] [--stills N] [--out DIR] [--list] [--controls]\n"
+    "                        [--gain N] [--exposure N] [--format WxH|INDEX]\n";
 
 // A whole decimal number (a sign allowed), or nothing.
 std::optional<long> ParseNumber(const char *text) {
@@ -81,8 +82,7 @@ bool ParseOptions(int argc, char **argv, Options &options) {
         } else if (arg == "--exposure" && hasValue) {
             if (!(options.exposure = ParseNumber(argv[++i])))
                 return false;
-        }
-        else if (arg == "--format" && hasValue)
+        } else if (arg == "--format" && hasValue)
             options.format = argv[++i];
         else
             return false;
@@ -275,8 +275,10 @@ bool SelectFormat(IBaseFilter *source, const std::string &wanted) {
 }
 
 // IAMVideoProcAmp and IAMCameraControl share their three methods' shape.
-const char *const kProcAmpNames[] = {"Brightness", "Contrast",  "Hue",       "Saturation", "Sharpness",
-                                     "Gamma",      "ColorEnable", "WhiteBalance", "BacklightCompensation", "Gain"};
+const char *const kProcAmpNames[] = {"Brightness",  "Contrast",     "Hue",
+                                     "Saturation",  "Sharpness",    "Gamma",
+                                     "ColorEnable", "WhiteBalance", "BacklightCompensation",
+                                     "Gain"};
 const char *const kCameraNames[] = {"Pan", "Tilt", "Roll", "Zoom", "Exposure", "Iris", "Focus"};
 
 const char *FlagsText(long flags) {
@@ -285,7 +287,8 @@ const char *FlagsText(long flags) {
 }
 
 // Lists every property `control` supports; the others are left out.
-template <typename Control> void PrintControls(Control *control, const char *title, const char *const *names, int count) {
+template <typename Control>
+void PrintControls(Control *control, const char *title, const char *const *names, int count) {
     std::printf("%s:\n", title);
     int supported = 0;
     for (int property = 0; property < count; ++property) {
@@ -355,8 +358,8 @@ bool SetControl(IBaseFilter *source, REFIID iid, long property, long value, cons
 
 // The settings the options ask for, before the graph is built.
 bool PrepareFilter(IBaseFilter *source, const Options &options) {
-    if (options.gain && !SetControl<IAMVideoProcAmp>(source, IID_IAMVideoProcAmp, VideoProcAmp_Gain, *options.gain,
-                                                     "gain"))
+    if (options.gain &&
+        !SetControl<IAMVideoProcAmp>(source, IID_IAMVideoProcAmp, VideoProcAmp_Gain, *options.gain, "gain"))
         return false;
     if (options.exposure && !SetControl<IAMCameraControl>(source, IID_IAMCameraControl, CameraControl_Exposure,
                                                           *options.exposure, "exposure"))
@@ -530,8 +533,9 @@ int RunCapture(IBaseFilter *source, const Options &options) {
         for (Branch *branch : {&preview, &capture}) {
             std::lock_guard<std::mutex> guard(branch->counter.lock);
             for (std::size_t i = 0; i < branch->counter.kept.size(); ++i) {
-                const std::string path = options.outputDirectory + "/" + (branch == &preview ? "preview-" : "capture-") +
-                                         std::to_string(i + 1) + ".bmp";
+                const std::string path = options.outputDirectory + "/" +
+                                         (branch == &preview ? "preview-" : "capture-") + std::to_string(i + 1) +
+                                         ".bmp";
                 if (WriteBmp(path, branch->counter.kept[i], branch->width, branch->height))
                     std::printf("saved %s\n", path.c_str());
                 else
