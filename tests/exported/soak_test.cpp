@@ -199,7 +199,9 @@ TEST_F(SoakTest, UnplugAndReturnCycles) {
                 ++frames;
             }
         });
-        EXPECT_LE(frames, i % 3 + 1) << "frames after the unplug, cycle " << i; // one may be on its way
+        // Beyond the counted frames, one may be published and not yet fetched,
+        // and one may be in flight in the camera (its acquire already granted).
+        EXPECT_LE(frames, i % 3 + 2) << "frames after the unplug, cycle " << i;
         RunBounded("VexaStop after the unplug", 10000, [&] { EXPECT_EQ(vexa.VexaStop(), 1); });
         ASSERT_EQ(midsim_OpenRecords(), 0) << "cycle " << i;
         midsim_SetUnplugAfter(0, -1); // plugged in again: the next open finds it
