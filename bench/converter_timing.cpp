@@ -6,7 +6,8 @@
 //
 // --level=scalar|sse2|avx2|avx512 pins the converter's kernels;
 // --opencv=case:ms,... adds a column comparing with OpenCV times measured
-// elsewhere (scripts/bench.sh passes the native run's); --frames=N (default 200).
+// elsewhere (scripts/bench.sh passes the native run's); --frames=N (default 200);
+// --case=NAME times only that case (for profilers: no file still either).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -93,6 +94,7 @@ int main(int argc, char **argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::map<std::string, double> opencv;
     int frames = 200;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--level=", 8) == 0) {
             imaging::SetKernelLevel(LevelNamed(argv[i] + 8));
@@ -100,6 +102,8 @@ int main(int argc, char **argv) {
             opencv = ParseOpenCvTimes(argv[i] + 9);
         } else if (std::strncmp(argv[i], "--frames=", 9) == 0) {
             frames = std::max(5, std::atoi(argv[i] + 9));
+        } else if (std::strncmp(argv[i], "--case=", 7) == 0) {
+            only = argv[i] + 7;
         }
     }
     const std::vector<std::uint8_t> scene = MakeSceneFrame(kSensorWidth, kSensorHeight, 1500);
@@ -110,6 +114,9 @@ int main(int argc, char **argv) {
     std::printf("%-14s %10s %9s %9s %9s %9s %10s %9s\n", "case", "output", "ms/frame", "Mpixel/s", "floor ms",
                 "x floor", "OpenCV ms", "x OpenCV");
     for (const ConverterCase &c : ConverterCases()) {
+        if (!only.empty() && c.name != only) {
+            continue;
+        }
         CameraEngine engine;
         c.configure(engine);
         std::vector<std::uint8_t> out(static_cast<std::size_t>(c.width) * c.height * 4);
@@ -141,6 +148,8 @@ int main(int argc, char **argv) {
         std::printf("%-14s %10s %9.3f %9.1f %9s %9s %10s %9s\n", c.name.c_str(), size.c_str(), ms,
                     c.width * c.height / ms / 1e3, floorMs, xFloor, opencvMs, xOpenCv);
     }
-    TimeFileStill(scene, frames);
+    if (only.empty()) {
+        TimeFileStill(scene, frames);
+    }
     return 0;
 }
