@@ -72,9 +72,19 @@ const std::vector<ConverterCase> &ConverterCases() {
     return cases;
 }
 
-void MemoryFloorPass(const std::uint8_t *raw, std::uint32_t *out, std::size_t pixels) {
+void MemoryFloorPass(const std::uint8_t *raw, std::size_t rawBytes, std::uint32_t *out, std::size_t pixels) {
+    if (rawBytes <= pixels) {
+        for (std::size_t i = 0; i < pixels; ++i) {
+            out[i] = raw[i] * 0x010101u;
+        }
+        return;
+    }
+    std::uint8_t seen = 0;
+    for (std::size_t i = 0; i < rawBytes; ++i) {
+        seen |= raw[i];
+    }
     for (std::size_t i = 0; i < pixels; ++i) {
-        out[i] = raw[i] * 0x010101u;
+        out[i] = (raw[i] | seen) * 0x010101u;
     }
 }
 

@@ -26,8 +26,10 @@ struct ConverterCase {
 const std::vector<ConverterCase> &ConverterCases();
 
 // Reads every raw sample and writes every output pixel once: the least any
-// conversion of this frame must do.
-void MemoryFloorPass(const std::uint8_t *raw, std::uint32_t *out, std::size_t pixels);
+// conversion of this frame must do. A subsampled picture (Half, step 3) is
+// smaller than the raw frame but its rows still touch every raw line:
+// `rawBytes` are read, `pixels` written.
+void MemoryFloorPass(const std::uint8_t *raw, std::size_t rawBytes, std::uint32_t *out, std::size_t pixels);
 
 // A full-size colour file still of `raw` as the preview pin takes it (the
 // still's flip, converted a band at a time into a 24-bit BMP at `path`).

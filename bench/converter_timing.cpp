@@ -127,19 +127,16 @@ int main(int argc, char **argv) {
             FrameConverter::convert(engine, raw.data(), out.data(), c.width, c.height, kSensorWidth);
             const double t = std::chrono::duration<double>(Clock::now() - start).count();
             start = Clock::now();
-            MemoryFloorPass(scene.data(), floorOut.data(), scene.size());
+            MemoryFloorPass(scene.data(), scene.size(), floorOut.data(), out.size() / 4);
             const double f = std::chrono::duration<double>(Clock::now() - start).count();
             ours.push_back(t);
             floor.push_back(f);
             vsFloor.push_back(t / f);
         }
         const double ms = Median(ours) * 1e3;
-        const bool fullSize = c.width == kSensorWidth && c.height == kSensorHeight;
         char floorMs[16] = "-", xFloor[16] = "-", opencvMs[16] = "-", xOpenCv[16] = "-";
-        if (fullSize) {
-            std::snprintf(floorMs, sizeof floorMs, "%.3f", Median(floor) * 1e3);
-            std::snprintf(xFloor, sizeof xFloor, "%.2f", Median(vsFloor));
-        }
+        std::snprintf(floorMs, sizeof floorMs, "%.3f", Median(floor) * 1e3);
+        std::snprintf(xFloor, sizeof xFloor, "%.2f", Median(vsFloor));
         if (opencv.count(c.name) != 0 && opencv[c.name] > 0) {
             std::snprintf(opencvMs, sizeof opencvMs, "%.3f", opencv[c.name]);
             std::snprintf(xOpenCv, sizeof xOpenCv, "%.2f", ms / opencv[c.name]);
