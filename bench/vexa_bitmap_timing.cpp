@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "vexalib.h"
@@ -42,15 +41,18 @@ VexaBitmapTiming::VexaBitmapTiming(int sensorType) {
         failure = "VEXALIB did not start on sensor " + std::to_string(sensorType);
         return;
     }
+    // The camera's raw frame (static: every frame is this one). The
+    // conversion reads a little past the last row; the library's buffers
+    // hold zeros there, and so does this copy. The library's conversion has
+    // no defect correction, so it never changes the copy, which is not made
+    // again before each conversion (that would also hand the reference a
+    // frame fresh in the cache).
     const std::size_t pixels = std::size_t(frameWidth) * std::size_t(frameHeight);
-    scene.resize(pixels);
-    if (VexaGetBitmap(scene.data(), 0, VEXA_FORMAT_RAW, 5000) != 1) {
+    raw.assign(pixels + 4 * std::size_t(frameWidth) + 64, 0);
+    if (VexaGetBitmap(raw.data(), 0, VEXA_FORMAT_RAW, 5000) != 1) {
         failure = "no raw frame within 5 s";
         return;
     }
-    // The conversion reads a little past the last row; the library's buffers
-    // hold zeros there, and so does this copy.
-    raw.assign(pixels + 4 * std::size_t(frameWidth) + 64, 0);
     picture.resize(4 * pixels);
     reference.resize(4 * pixels);
 }
@@ -74,8 +76,6 @@ bool VexaBitmapTiming::takePendingFrame(double &seconds) {
 }
 
 double VexaBitmapTiming::convertReference() {
-    // Defect correction repairs the raw frame in place: start from the original.
-    std::memcpy(raw.data(), scene.data(), scene.size());
     const Clock::time_point start = Clock::now();
     FrameConverter::convert(defaults, raw.data(), reference.data(), frameWidth, frameHeight, frameWidth);
     return SecondsSince(start);

@@ -49,13 +49,12 @@ public:
 private:
     // Waits for the next frame and times the VexaGetBitmap call that takes it.
     bool takePendingFrame(double &seconds);
-    // Seconds of the default conversion of a fresh copy of the frame.
+    // Seconds of the default conversion of the frame.
     double convertReference();
 
     std::string failure;
     int frameWidth = 0, frameHeight = 0;
-    std::vector<std::uint8_t> scene;   // the camera's (static) raw frame
-    std::vector<std::uint8_t> raw;     // a copy for the reference, with zeros after the frame
+    std::vector<std::uint8_t> raw;     // the camera's (static) frame, with zeros after it
     std::vector<std::uint8_t> picture; // the host's buffer: W x H x 4 bytes
     std::vector<std::uint8_t> reference;
     CameraEngine defaults; // the reference conversion's settings
