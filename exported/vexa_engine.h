@@ -18,8 +18,8 @@ CameraEngine &globalEngine();
 // VexaStop or VexaUnload), whether or not acquisition runs.
 bool cameraInUse(const CameraEngine &engine);
 
-// Frees the raw buffer of the single-frame grabs; called whenever the
-// engine's buffers are released or re-made.
-void releaseSingleGrabBuffer();
+// Frees the raw buffer of the single-frame grabs and the colour conversion's
+// band; called whenever the engine's buffers are released or re-made.
+void releaseFrameBuffers();
 
 } // namespace vexa

@@ -16,6 +16,11 @@ namespace {
 
 constexpr std::uint32_t kStillWaitMs = 2000; // as long as the filter's preview waits for a frame
 
+// Size of the band of 32-bit rows a colour frame is converted through: small
+// enough that the packing reads it back from the cache the conversion just
+// wrote it to.
+constexpr std::size_t kBandBytes = 64 * 1024;
+
 // Raw frame of VexaGetSingleBitmap's colour grabs. The acquisition thread's
 // grabBuffer is never used for them, so a grab can never meet that thread
 // in it (not even one that is ending after an unplug).
@@ -33,6 +38,38 @@ std::uint8_t *SingleGrabBuffer(const CameraEngine &engine) {
     return singleGrab.get();
 }
 
+// The band of a colour conversion, made for the frame's width and kept for
+// the next frame; `rows` is how many rows it holds. Null when it cannot be
+// allocated.
+std::unique_ptr<std::uint8_t[]> conversionBand;
+std::size_t conversionBandBytes = 0;
+
+std::uint8_t *ConversionBand(int width, int height, int &rows) {
+    const std::size_t rowBytes = 4 * std::size_t(width);
+    rows = int(std::clamp<std::size_t>(kBandBytes / rowBytes, 1, std::size_t(height)));
+    const std::size_t bytes = rowBytes * std::size_t(rows);
+    if (conversionBandBytes != bytes || !conversionBand) {
+        conversionBand.reset(new (std::nothrow) std::uint8_t[bytes]);
+        conversionBandBytes = conversionBand ? bytes : 0;
+    }
+    return conversionBand.get();
+}
+
+// Packs each converted band straight into the host's picture at its rows'
+// place, while the band is still in the cache.
+class PictureSink : public RowBandSink {
+public:
+    PictureSink(std::uint8_t *picture, int width) : out(picture), rowPixels(std::size_t(width)) {}
+    void takeRows(const RowBand &rows) override {
+        PackPixels24Streaming(rows.rows, rowPixels * std::size_t(rows.count),
+                              out + 3 * rowPixels * std::size_t(rows.firstRow));
+    }
+
+private:
+    std::uint8_t *out;
+    std::size_t rowPixels;
+};
+
 std::size_t FramePixels(const CameraEngine &engine) {
     return std::size_t(std::max(0, engine.frameWidth.get())) * std::size_t(std::max(0, engine.frameHeight.get()));
 }
@@ -44,9 +81,22 @@ void DeliverFrame(CameraEngine &engine, std::uint8_t *raw, std::uint8_t *buffer,
     const int height = engine.frameHeight;
     if (format == VEXA_FORMAT_RAW) {
         std::memcpy(buffer, raw, FramePixels(engine));
-    } else if (format == VEXA_FORMAT_COLOUR) {
-        FrameConverter::convert(engine, raw, buffer, width, height, engine.RawStride());
-        PackPixels24(buffer, width, height);
+    } else if (format == VEXA_FORMAT_COLOUR && width > 0 && height > 0) {
+        // Band by band: converting all 4-byte pixels into the host's buffer
+        // and packing them in a second pass took the picture through memory
+        // three times (written, read back, written packed); now only the
+        // packed pixels reach it. The library's conversion demosaics every
+        // pixel (it has no raw view), so each band is whole. Without a band
+        // the whole picture is converted and packed in place.
+        int rows = 0;
+        if (std::uint8_t *rowBand = ConversionBand(width, height, rows)) {
+            PictureSink sink(buffer, width);
+            FrameConverter::convertInBands(engine, ConversionSettings::FromEngine(engine), raw, width, height,
+                                           engine.RawStride(), rowBand, rows, sink);
+        } else {
+            FrameConverter::convert(engine, raw, buffer, width, height, engine.RawStride());
+            PackPixels24(buffer, width, height);
+        }
     }
 }
 
@@ -114,9 +164,11 @@ void WriteStill(CameraEngine &engine, const char *path) {
 
 } // namespace
 
-void vexa::releaseSingleGrabBuffer() {
+void vexa::releaseFrameBuffers() {
     singleGrab.reset();
     singleGrabBytes = 0;
+    conversionBand.reset();
+    conversionBandBytes = 0;
 }
 
 extern "C" {

@@ -23,7 +23,7 @@ bool vexa::cameraInUse(const CameraEngine &engine) {
 extern "C" {
 
 int32_t VEXA_CALL VexaInitialize(void) {
-    vexa::releaseSingleGrabBuffer();
+    vexa::releaseFrameBuffers();
     return vexa::globalEngine().Initialize() ? 1 : 0;
 }
 
@@ -36,7 +36,7 @@ int32_t VEXA_CALL VexaStart(void) {
 
 int32_t VEXA_CALL VexaStop(void) {
     vexa::globalEngine().StopAcquisition();
-    vexa::releaseSingleGrabBuffer();
+    vexa::releaseFrameBuffers();
     return 1;
 }
 
@@ -44,7 +44,7 @@ int32_t VEXA_CALL VexaUnload(void) {
     // CloseCamera ends a running acquisition thread before it frees the
     // buffers that thread fills.
     vexa::globalEngine().CloseCamera();
-    vexa::releaseSingleGrabBuffer();
+    vexa::releaseFrameBuffers();
     return 1;
 }
 

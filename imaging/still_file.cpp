@@ -123,6 +123,39 @@ __attribute__((target("ssse3"))) std::size_t PackWithSsse3(const std::uint8_t *i
     return k;
 }
 
+// Eight pixels packed by a shuffle in each lane (12 bytes at dwords 0 to 2
+// and 4 to 6), those six dwords then placed by `place`.
+__attribute__((target("avx2"))) inline __m256i PackedGroup(const std::uint8_t *in, __m256i shuffle, __m256i place) {
+    const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in));
+    return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, shuffle), place);
+}
+
+// Thirty-two pixels per round into three 32-byte stores that bypass the
+// cache, `out` 32-byte aligned: four placed groups blended into whole
+// stores. Fenced, so the stores are seen before any that follow.
+__attribute__((target("avx2"))) std::size_t PackStreamingWithAvx2(const std::uint8_t *in, std::uint8_t *out,
+                                                                  std::size_t count) {
+    const __m256i shuffle = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6,
+                                             8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    // A group's packed dwords p0..p5, placed for the three stores.
+    const __m256i first = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 0);  // p0..p5 at 0..5
+    const __m256i second = _mm256_setr_epi32(2, 4, 5, 6, 0, 0, 0, 1); // p2..p5 at 0..3, p0 p1 at 6 7
+    const __m256i third = _mm256_setr_epi32(5, 6, 0, 0, 0, 1, 2, 4);  // p4 p5 at 0 1, p0..p3 at 4..7
+    const __m256i fourth = _mm256_setr_epi32(0, 0, 0, 1, 2, 4, 5, 6); // p0..p5 at 2..7
+    std::size_t k = 0;
+    for (; k + 32 <= count; k += 32) {
+        const std::uint8_t *at = in + 4 * k;
+        const __m256i a = PackedGroup(at, shuffle, first), b = PackedGroup(at + 32, shuffle, second),
+                      c = PackedGroup(at + 64, shuffle, third), d = PackedGroup(at + 96, shuffle, fourth);
+        __m256i *to = reinterpret_cast<__m256i *>(out + 3 * k);
+        _mm256_stream_si256(to, _mm256_blend_epi32(a, b, 0xC0));
+        _mm256_stream_si256(to + 1, _mm256_blend_epi32(b, c, 0xF0));
+        _mm256_stream_si256(to + 2, _mm256_blend_epi32(c, d, 0xFC));
+    }
+    _mm_sfence();
+    return k;
+}
+
 // The first three bytes of each of `count` 4-byte pixels, packed, with the
 // widest byte shuffle the converter's kernel level allows.
 void PackFirstThreeBytes(const std::uint8_t *in, std::uint8_t *out, std::size_t count) {
@@ -321,4 +354,18 @@ bool WriteConvertedStill(CameraEngine &engine, const ConversionSettings &setting
 
 void PackPixels24(std::uint8_t *buffer, int width, int height) {
     PackFirstThreeBytes(buffer, buffer, std::size_t(std::max(0, width)) * std::size_t(std::max(0, height)));
+}
+
+void PackPixels24Streaming(const std::uint8_t *pixels, std::size_t count, std::uint8_t *out) {
+    if (imaging::ActiveKernelLevel() < imaging::KernelLevel::kAvx2) {
+        PackFirstThreeBytes(pixels, out, count);
+        return;
+    }
+    // 3 is invertible modulo 32 (3 x 11 = 33): some head of fewer than 32
+    // pixels brings `out` to a 32-byte boundary.
+    const std::size_t misalignment = (32 - reinterpret_cast<std::uintptr_t>(out) % 32) % 32;
+    const std::size_t head = std::min(count, misalignment * 11 % 32);
+    PackFirstThreeBytes(pixels, out, head);
+    const std::size_t done = head + PackStreamingWithAvx2(pixels + 4 * head, out + 3 * head, count - head);
+    PackFirstThreeBytes(pixels + 4 * done, out + 3 * done, count - done);
 }

@@ -40,6 +40,12 @@ std::uint64_t BmpFileSize(int width, int height);
 
 // Packs width x height 32-bit pixels into 24-bit pixels in place.
 void PackPixels24(std::uint8_t *buffer, int width, int height);
+// Packs `count` 32-bit pixels into 24-bit pixels at `out` (3 x count bytes;
+// nothing after them is written), for a picture too large for the cache:
+// where the processor has AVX2, whole 32-byte lines of `out` are written past
+// the cache (without reading what they held) and fenced before it returns.
+// `out` must not overlap `pixels`.
+void PackPixels24Streaming(const std::uint8_t *pixels, std::size_t count, std::uint8_t *out);
 
 // Writes one still file: the BMP headers (none for a raw file), then blocks
 // of file rows in any order, each at its place. An existing file is written

@@ -6,6 +6,9 @@
 # and runs each under Wine, comparing with the OpenCV times of the native run;
 # the 32-bit one only where this machine can execute 32-bit programs.
 # Other arguments go to the benchmark, e.g. --level=sse2 or --benchmark_filter=half.
+# After the converter, each run times VEXALIB's 24-bit colour frames against
+# the default conversion (vexa_bench natively, vexa_timing under Wine); those
+# take no arguments: the library picks its own kernels.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/cmake/wine-arch.sh"
@@ -18,10 +21,12 @@ done
 native=$root/build/bench
 cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
     -DORISCOPE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$native" -j2 --target converter_bench >/dev/null
+cmake --build "$native" -j2 --target converter_bench vexa_bench >/dev/null
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 "$native/bin/converter_bench" --benchmark_min_time=0.5 "${args[@]}" | tee "$log"
+echo
+"$native/bin/vexa_bench"
 
 if ((wine)); then
     opencv=$(sed -n 's/^opencv-times: //p' "$log")
@@ -39,8 +44,9 @@ if ((wine)); then
         windows=$root/build/bench-$arch
         cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
             -DORISCOPE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
-        cmake --build "$windows" -j2 --target converter_timing >/dev/null
+        cmake --build "$windows" -j2 --target converter_timing vexa_timing >/dev/null
         echo "$bits-bit Windows build under $bits-bit Wine (OpenCV times from the native run above):"
         "$root/cmake/wine-run.sh" "$windows/bin/converter_timing.exe" --opencv="$opencv" "${levels[@]}"
+        "$root/cmake/wine-run.sh" "$windows/bin/vexa_timing.exe"
     done
 fi

@@ -124,9 +124,10 @@ VEXA_API int32_t VEXA_CALL VexaGetCameraNumber(int32_t *number);
  * Returns 1 when a frame was taken, 0 otherwise (the buffer is then untouched).
  * buffer: NULL only consumes the frame. Otherwise, by format:
  *   VEXA_FORMAT_RAW:    at least W x H bytes.
- *   VEXA_FORMAT_COLOUR: at least W x H x 4 bytes: the conversion writes 4-byte
- *                       pixels first and packs them to 3 bytes in place; the
- *                       picture is the first W x H x 3 bytes.
+ *   VEXA_FORMAT_COLOUR: at least W x H x 4 bytes; the picture is the first
+ *                       W x H x 3 bytes (3-byte pixels). The bytes after it
+ *                       are not part of the picture and may be left as they
+ *                       were.
  *   any other code:     nothing is written (the frame is still consumed).
  * reserved: ignored, pass 0. Flips and gain apply from the next frame. */
 VEXA_API int32_t VEXA_CALL VexaGetBitmap(uint8_t *buffer, int32_t reserved, int32_t format, uint32_t retries);

@@ -1,6 +1,7 @@
 // Still images through the engine's hand-shake, served by a preview-like
 // consumer thread from the simulated camera's frames: file sizes and bytes,
 // raw files, buffer stills, refusals, and files read back by a real decoder.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -381,6 +382,45 @@ TEST(PackPixels24, PacksInPlaceAndLeavesTheRestAtEveryLevel) {
             EXPECT_EQ(mismatches, 0u) << name << " width " << width;
             EXPECT_TRUE(std::equal(buffer.begin() + 3 * pixels, buffer.end(), original.begin() + 3 * pixels))
                 << name << " width " << width;
+        }
+    }
+    imaging::SetKernelLevel(previous);
+}
+
+// Packing into a separate picture at every alignment of its start (the
+// streaming stores need 32-byte lines), for counts that leave remainders:
+// exactly 3 x count bytes written, none before or after them.
+TEST(PackPixels24, PacksIntoAnotherPictureAtEveryAlignmentAndLevel) {
+    const imaging::KernelLevel previous = imaging::ActiveKernelLevel();
+    constexpr std::uint8_t kGuard = 0x5A;
+    for (int level = 0; level <= static_cast<int>(imaging::BestKernelLevel()); ++level) {
+        imaging::SetKernelLevel(static_cast<imaging::KernelLevel>(level));
+        const char *name = imaging::KernelLevelName(imaging::ActiveKernelLevel());
+        for (std::size_t count : {std::size_t(0), std::size_t(1), std::size_t(31), std::size_t(32), std::size_t(33),
+                                  std::size_t(95), std::size_t(2048 * 3 + 5)}) {
+            Bytes pixels(4 * count);
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                pixels[i] = std::uint8_t(i * 13 + 1);
+            }
+            Bytes expected;
+            for (std::size_t k = 0; k < count; ++k) {
+                expected.insert(expected.end(), pixels.begin() + std::ptrdiff_t(4 * k),
+                                pixels.begin() + std::ptrdiff_t(4 * k + 3));
+            }
+            for (std::size_t offset = 0; offset < 32; ++offset) {
+                Bytes storage(3 * count + 128, kGuard);
+                const auto base = reinterpret_cast<std::uintptr_t>(storage.data());
+                const std::size_t start = (32 - base % 32) % 32 + offset; // `offset` past a 32-byte boundary
+                PackPixels24Streaming(pixels.data(), count, storage.data() + start);
+                EXPECT_TRUE(std::equal(expected.begin(), expected.end(), storage.begin() + std::ptrdiff_t(start)))
+                    << name << " count " << count << " offset " << offset;
+                const auto untouched = [&](std::size_t from, std::size_t to) {
+                    return std::all_of(storage.begin() + std::ptrdiff_t(from), storage.begin() + std::ptrdiff_t(to),
+                                       [&](std::uint8_t b) { return b == kGuard; });
+                };
+                EXPECT_TRUE(untouched(0, start) && untouched(start + 3 * count, storage.size()))
+                    << name << " count " << count << " offset " << offset;
+            }
         }
     }
     imaging::SetKernelLevel(previous);
