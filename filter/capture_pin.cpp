@@ -1,7 +1,9 @@
 // CapturePin: the capture pin's media type, sample filling and IAMStreamConfig.
 #include "filter/capture_pin.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "filter/capture_source_filter.h"
 #include "filter/oriscope_ids.h"
@@ -40,17 +42,87 @@ HRESULT CapturePin::BuildCurrentType(AM_MEDIA_TYPE &type) {
 
 HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {
     CameraEngine &engine = cameraFilter->engine;
+    PictureKey key;
+    bool repeat = false;
     {
-        // No new frame: the one already in the consumer buffer is converted again.
         platform::Lock consumer(engine.consumerLock);
-        sampleHasNewFrame = TakeNewFrame();
-        ConvertFrame(sample, data);
+        sampleHasNewFrame = TakeUnseenFrame();
+        key = CurrentKey(sample);
+        repeat = keptBytes > 0 && SamePicture(key, keptKey);
+        // No new frame and something changed (or another pin took the
+        // frame): the one in the consumer buffer is converted again.
+        if (!repeat)
+            ConvertFrame(sample, data, key.settings);
+    }
+    if (repeat) {
+        std::memcpy(data, keptPicture.get(), keptBytes);
+        ++repeatedSamples;
+    } else if (!KeepPicture(key, data)) {
+        keptBytes = 0;
     }
     REFERENCE_TIME start = REFERENCE_TIME(frameNumber.fetch_add(1)) * frameLength;
     REFERENCE_TIME stop = start + frameLength;
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     return S_OK;
+}
+
+CapturePin::PictureKey CapturePin::CurrentKey(IMediaSample *sample) {
+    const CameraEngine &engine = cameraFilter->engine;
+    PictureKey key;
+    key.frame = cameraFilter->consumerFrame;
+    key.settings = FrameSettings();
+    key.width = engine.frameWidth;
+    key.height = engine.frameHeight;
+    key.sampleBytes = sample->GetSize();
+    if (const VIDEOINFOHEADER *header = VideoHeaderOf(ConnectionType())) {
+        key.targetWidth = header->bmiHeader.biWidth;
+        key.targetHeight = header->bmiHeader.biHeight;
+    }
+    return key;
+}
+
+bool CapturePin::SamePicture(const PictureKey &a, const PictureKey &b) {
+    const ConversionSettings &s = a.settings;
+    const ConversionSettings &t = b.settings;
+    // The overlay and the gain table are the host's memory, which it may
+    // rewrite under the same pointer: a picture using them is never repeated.
+    if (s.overlayEnabled || s.pixelGainLive || t.overlayEnabled || t.pixelGainLive)
+        return false;
+    // Every field of ConversionSettings that a live conversion reads.
+    const bool sameSettings =
+        s.qualityMode == t.qualityMode && s.resolutionMode == t.resolutionMode && s.regionX == t.regionX &&
+        s.regionY == t.regionY && s.regionStep == t.regionStep && s.horizontalFlip == t.horizontalFlip &&
+        s.verticalFlip == t.verticalFlip && s.monochrome == t.monochrome && s.rawView == t.rawView &&
+        s.weightedGray == t.weightedGray && s.grayWeightBlue == t.grayWeightBlue &&
+        s.grayWeightGreen == t.grayWeightGreen && s.grayWeightRed == t.grayWeightRed &&
+        s.overlayCopy == t.overlayCopy && s.overlayImage == t.overlayImage && s.pixelGainTable == t.pixelGainTable &&
+        s.pixelGainStill == t.pixelGainStill && s.autoColor == t.autoColor && s.blueOffset == t.blueOffset &&
+        s.redOffset == t.redOffset && s.gridEnabled == t.gridEnabled && s.gridColumns == t.gridColumns &&
+        s.gridRows == t.gridRows && s.blankOutput == t.blankOutput && s.convertingStill == t.convertingStill &&
+        s.layout.blue == t.layout.blue && s.layout.green == t.layout.green && s.layout.red == t.layout.red;
+    return sameSettings && a.frame == b.frame && a.width == b.width && a.height == b.height &&
+           a.sampleBytes == b.sampleBytes && a.targetWidth == b.targetWidth && a.targetHeight == b.targetHeight;
+}
+
+bool CapturePin::KeepPicture(const PictureKey &key, const BYTE *data) {
+    if (key.width <= 0 || key.height <= 0 || key.sampleBytes <= 0 || cameraFilter->engine.consumerBuffer == nullptr)
+        return false; // nothing was converted
+    // A cropped frame fills the whole sample; an uncropped one its own size.
+    const std::uint64_t frameBytes = std::uint64_t(key.width) * std::uint64_t(key.height) * 4u;
+    const std::size_t bytes = std::size_t(std::min<std::uint64_t>(frameBytes, std::uint64_t(key.sampleBytes)));
+    if (keptCapacity < bytes) {
+        keptPicture.reset();
+        keptCapacity = 0;
+        keptPicture.reset(new (std::nothrow) std::uint8_t[bytes]);
+        if (!keptPicture)
+            return false;
+        keptCapacity = bytes;
+    }
+    std::memcpy(keptPicture.get(), data, bytes);
+    keptBytes = bytes;
+    keptKey = key;
+    return true;
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::SetFormat(AM_MEDIA_TYPE *type) {
@@ -153,7 +225,15 @@ HRESULT CapturePin::OnThreadCreate() {
         bytesDelivered = 0;
     }
     waitingForBuffer = false;
+    keptBytes = 0;
     return CameraOutputPin::OnThreadCreate();
+}
+
+HRESULT CapturePin::OnThreadDestroy() {
+    keptPicture.reset();
+    keptCapacity = 0;
+    keptBytes = 0;
+    return CameraOutputPin::OnThreadDestroy();
 }
 
 void CapturePin::OnSampleDelivered(IMediaSample *sample, HRESULT delivered) {
