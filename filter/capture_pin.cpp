@@ -2,12 +2,64 @@
 #include "filter/capture_pin.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#endif
 
 #include "filter/capture_source_filter.h"
 #include "filter/oriscope_ids.h"
 #include "filter/video_formats.h"
+
+namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+// A picture is megabytes that the copy does not read back: stores that
+// bypass the cache skip reading each destination line first, which makes the
+// copy about half as costly as memcpy's (measured on a full 2048 x 1536
+// picture). The 32-bit build assumes no SSE2, so the processor is asked.
+__attribute__((target("sse2"))) void StreamCopySse2(std::uint8_t *to, const std::uint8_t *from, std::size_t bytes) {
+    const std::size_t head = std::min(bytes, (16u - (reinterpret_cast<std::uintptr_t>(to) & 15u)) & 15u);
+    std::memcpy(to, from, head);
+    std::size_t at = head;
+    for (; at + 64 <= bytes; at += 64) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 48));
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at), a);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at + 16), b);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at + 32), c);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at + 48), d);
+    }
+    _mm_sfence(); // the stores are seen before the sample is delivered
+    std::memcpy(to + at, from + at, bytes - at);
+}
+
+bool HasSse2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("sse2") != 0;
+    }();
+    return has;
+}
+#endif
+
+// Copies a whole picture.
+void CopyPicture(std::uint8_t *to, const std::uint8_t *from, std::size_t bytes) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (HasSse2()) {
+        StreamCopySse2(to, from, bytes);
+        return;
+    }
+#endif
+    std::memcpy(to, from, bytes);
+}
+
+} // namespace
 
 CapturePin::CapturePin(HRESULT *result, CaptureSourceFilter *filter)
     : CameraOutputPin(L"Capture pin", result, filter, kCapturePinName, PIN_CATEGORY_CAPTURE) {}
@@ -55,7 +107,7 @@ HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {
             ConvertFrame(sample, data, key.settings);
     }
     if (repeat) {
-        std::memcpy(data, keptPicture.get(), keptBytes);
+        CopyPicture(data, keptPicture.get(), keptBytes);
         ++repeatedSamples;
     } else if (!KeepPicture(key, data)) {
         keptBytes = 0;
@@ -119,7 +171,7 @@ bool CapturePin::KeepPicture(const PictureKey &key, const BYTE *data) {
             return false;
         keptCapacity = bytes;
     }
-    std::memcpy(keptPicture.get(), data, bytes);
+    CopyPicture(keptPicture.get(), data, bytes);
     keptBytes = bytes;
     keptKey = key;
     return true;
