@@ -13,7 +13,9 @@
 // (no registration needed); the simulated camera library it loads is the
 // same midlib.dll this program drives through midsim_Configure.
 //
-// --seconds=N (default 10) streaming time per sensor; --sensors=1,2,3.
+// --seconds=N (default 10) streaming time per sensor; --sensors=1,2,3;
+// --capture-cpu adds a run with the preview pin alone, so the capture pin's
+// share of the CPU per frame shows as the difference.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -202,27 +204,36 @@ double DefaultConversionMs(int width, int height) {
     return times[times.size() / 2];
 }
 
-// CPU time of the calling thread in milliseconds.
-double ThreadCpuMs() {
-    FILETIME created, exited, kernel, user;
-    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user))
-        return 0.0;
-    auto ticks = [](const FILETIME &t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return double(ticks(kernel) + ticks(user)) / 10000.0;
-}
-
-// CPU time the simulated camera takes to render one frame of its open
+// Median time the simulated camera takes to render one frame of its open
 // camera (its share of the process's CPU, which a real camera does not
-// cost); negative when it renders nothing. Thread CPU time, so the streaming
-// threads running meanwhile do not count.
+// cost); negative when it renders nothing.
 double SimulatedFrameMs(int width, int height) {
     std::vector<std::uint8_t> raw(std::size_t(width) * std::size_t(height) * 2);
-    constexpr int kFrames = 20;
-    const double start = ThreadCpuMs();
-    for (int i = 0; i < kFrames; ++i)
+    std::vector<double> times;
+    for (int i = 0; i < 15; ++i) {
+        const Clock::time_point start = Clock::now();
         if (midsim_RenderFrame(0, raw.data(), std::uint32_t(raw.size())) <= 0)
             return -1.0;
-    return (ThreadCpuMs() - start) / kFrames;
+        times.push_back(MsSince(start));
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Median time of copying one 32-bit picture of this size with memcpy (the
+// capture pin's own copy of a repeated picture is cheaper: its stores
+// bypass the cache).
+double PictureCopyMs(int width, int height) {
+    std::vector<std::uint8_t> from(std::size_t(width) * std::size_t(height) * 4, 1);
+    std::vector<std::uint8_t> to(from.size());
+    std::vector<double> times;
+    for (int i = 0; i < 40; ++i) {
+        const Clock::time_point start = Clock::now();
+        std::memcpy(to.data(), from.data(), from.size());
+        times.push_back(MsSince(start));
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
 struct PinFigures {
@@ -235,13 +246,14 @@ struct RunFigures {
     long produced = 0;
     PinFigures preview, capture;
     long captureNewFrames = -1; // IAMDroppedFrames::GetNumNotDropped
+    double runMs = 0.0;         // IMediaControl::Run itself (the filter opens the camera in it)
     double stopMs = 0.0;
     double cpuMsPerFrame = 0.0;
     double cameraMs = -1.0; // SimulatedFrameMs
 };
 
 // Builds the graph, runs it for `seconds`, stops it and takes the figures.
-RunFigures RunGraph(int seconds, int width, int height) {
+RunFigures RunGraph(int seconds, int width, int height, bool withCapture) {
     RunFigures figures;
     IGraphBuilder *graph = nullptr;
     ICaptureGraphBuilder2 *builder = nullptr;
@@ -265,13 +277,13 @@ RunFigures RunGraph(int seconds, int width, int height) {
         hr = SelectFullCaptureFormat(builder, source);
     if (SUCCEEDED(hr))
         hr = preview.Add(graph, &previewCounter, L"Preview");
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr) && withCapture)
         hr = capture.Add(graph, &captureCounter, L"Capture");
     if (SUCCEEDED(hr))
         hr = builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, source, preview.grabber, preview.renderer);
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr) && withCapture)
         hr = builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source, capture.grabber, capture.renderer);
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr) && withCapture)
         hr = builder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, source, IID_IAMDroppedFrames,
                                     reinterpret_cast<void **>(&dropped));
     if (SUCCEEDED(hr))
@@ -283,6 +295,7 @@ RunFigures RunGraph(int seconds, int width, int height) {
         const double cpuBefore = ProcessCpuMs();
         previewCounter.origin = captureCounter.origin = Clock::now();
         hr = control->Run();
+        figures.runMs = MsSince(previewCounter.origin);
         if (FAILED(hr)) {
             std::fprintf(stderr, "graph_bench: Run failed (0x%08lx)\n", static_cast<unsigned long>(hr));
         } else {
@@ -320,7 +333,9 @@ const char *Verdict(bool met) {
     return met ? "PASS" : "MISS";
 }
 
-void PrintTable(int sensor, int width, int height, const RunFigures &f, double conversionMs) {
+// `previewOnly`: the same camera with the capture pin unconnected (not run: ok is false).
+void PrintTable(int sensor, int width, int height, const RunFigures &f, const RunFigures &previewOnly,
+                double conversionMs) {
     const double cameraMs = f.cameraMs;
     const double firstTarget = kFrameMs + kFirstSampleSlackMs;
     const double previewShare = f.produced > 0 ? double(f.preview.samples) / double(f.produced) : 0.0;
@@ -341,10 +356,15 @@ void PrintTable(int sensor, int width, int height, const RunFigures &f, double c
                 Verdict(f.preview.firstSampleMs >= 0 && f.preview.firstSampleMs <= firstTarget));
     std::printf("| capture first sample | %.1f ms | <= %.1f ms | %s |\n", f.capture.firstSampleMs, firstTarget,
                 Verdict(f.capture.firstSampleMs >= 0 && f.capture.firstSampleMs <= firstTarget));
+    std::printf("| Run itself | %.1f ms | | |\n", f.runMs);
     std::printf("| Stop | %.1f ms | <= %.0f ms | %s |\n", f.stopMs, kStopTargetMs, Verdict(f.stopMs <= kStopTargetMs));
     std::printf("| process CPU per camera frame | %.2f ms | | |\n", f.cpuMsPerFrame);
+    if (previewOnly.ok && previewOnly.produced > 0)
+        std::printf("| of which the capture pin (less a run with the preview pin alone) | %.2f ms | | |\n",
+                    f.cpuMsPerFrame - previewOnly.cpuMsPerFrame);
     std::printf("| simulated camera's rendering of a frame | %.2f ms | | |\n", cameraMs);
     std::printf("| one default conversion | %.2f ms | | |\n", conversionMs);
+    std::printf("| one memcpy of the picture | %.2f ms | | |\n", PictureCopyMs(width, height));
     std::printf("| process CPU / (conversion x %d pins) | %.2f | | |\n", kConvertingPins, rawRatio);
     std::printf("| (CPU - camera) / (conversion x %d pins) | %.2f | <= %.1f | %s |\n", kConvertingPins, ratio,
                 kCpuRatioTarget, Verdict(ratio > 0 && ratio <= kCpuRatioTarget));
@@ -356,17 +376,20 @@ int main(int argc, char **argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     int seconds = 10;
     std::vector<int> sensors = {1, 2, 3};
+    bool captureCpu = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--seconds=", 0) == 0) {
             seconds = std::max(1, std::atoi(arg.c_str() + 10));
+        } else if (arg == "--capture-cpu") {
+            captureCpu = true;
         } else if (arg.rfind("--sensors=", 0) == 0) {
             sensors.clear();
             for (const char *p = arg.c_str() + 10; *p != '\0'; ++p)
                 if (*p >= '1' && *p <= '3')
                     sensors.push_back(*p - '0');
         } else {
-            std::fprintf(stderr, "usage: graph_bench [--seconds=N] [--sensors=1,2,3]\n");
+            std::fprintf(stderr, "usage: graph_bench [--seconds=N] [--sensors=1,2,3] [--capture-cpu]\n");
             return 2;
         }
     }
@@ -384,12 +407,15 @@ int main(int argc, char **argv) {
             ++failures;
             continue;
         }
-        const RunFigures figures = RunGraph(seconds, width, height);
+        const RunFigures figures = RunGraph(seconds, width, height, true);
+        RunFigures previewOnly;
+        if (captureCpu && figures.ok && midsim_Configure(config.c_str()) == 0)
+            previewOnly = RunGraph(seconds, width, height, false);
         if (!figures.ok) {
             ++failures;
             continue;
         }
-        PrintTable(sensor, width, height, figures, DefaultConversionMs(width, height));
+        PrintTable(sensor, width, height, figures, previewOnly, DefaultConversionMs(width, height));
     }
     CoUninitialize();
     return failures == 0 ? 0 : 1;

@@ -126,8 +126,8 @@ TEST_F(FillBufferTest, CapturePinRepeatsItsPictureUntilTheFrameOrASettingChanges
             ASSERT_EQ(pin->FillBuffer(&sample), S_OK);
             EXPECT_EQ(pin->RepeatedSamples() - repeated, i == 0 && change.picture ? 0 : 1) << "sample " << i;
             std::size_t bad = 0;
-            EXPECT_TRUE(SamePixels(sample.data(), expected.data(), 1280 * 1024, &bad)) << "sample " << i << " pixel "
-                                                                                       << bad;
+            EXPECT_TRUE(SamePixels(sample.data(), expected.data(), 1280 * 1024, &bad))
+                << "sample " << i << " pixel " << bad;
         }
     }
 }
