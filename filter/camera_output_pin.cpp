@@ -196,15 +196,19 @@ bool CameraOutputPin::TakeNewFrame() {
     if (!engine.ExchangeFrame(engine.consumerBuffer, false))
         return false;
     cameraFilter->consumerHoldsFrame = true;
+    ++cameraFilter->consumerFrame;
     return true;
 }
 
-void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
-    CameraEngine &engine = cameraFilter->engine;
-    const int width = engine.frameWidth;
-    const int height = engine.frameHeight;
-    if (engine.consumerBuffer == nullptr || width <= 0 || height <= 0)
-        return;
+bool CameraOutputPin::TakeUnseenFrame() {
+    const bool taken = TakeNewFrame();
+    const bool unseen = taken || (cameraFilter->consumerHoldsFrame && cameraFilter->consumerFrame != seenFrame);
+    seenFrame = cameraFilter->consumerFrame;
+    return unseen;
+}
+
+ConversionSettings CameraOutputPin::FrameSettings() const {
+    const CameraEngine &engine = cameraFilter->engine;
     // Every setting as it is now, but the readout the frame came with: the
     // raw buffers were sized for it, and a resolution, quality or region
     // changed while running would make the converter step past their end.
@@ -215,6 +219,19 @@ void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
     settings.regionX = readout.regionX;
     settings.regionY = readout.regionY;
     settings.regionStep = readout.regionStep;
+    return settings;
+}
+
+void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data) {
+    ConvertFrame(sample, data, FrameSettings());
+}
+
+void CameraOutputPin::ConvertFrame(IMediaSample *sample, BYTE *data, const ConversionSettings &settings) {
+    CameraEngine &engine = cameraFilter->engine;
+    const int width = engine.frameWidth;
+    const int height = engine.frameHeight;
+    if (engine.consumerBuffer == nullptr || width <= 0 || height <= 0)
+        return;
     const LONG sampleBytes = sample->GetSize();
     const std::uint64_t frameBytes = std::uint64_t(width) * std::uint64_t(height) * 4u;
     if (sampleBytes >= 0 && frameBytes <= std::uint64_t(sampleBytes)) {

@@ -91,9 +91,20 @@ protected:
     // holds the engine's consumerLock. A frame larger than the sample is
     // converted aside and cropped to the connection type's size.
     void ConvertFrame(IMediaSample *sample, BYTE *data);
+    // The same with the settings of FrameSettings, taken by the caller.
+    void ConvertFrame(IMediaSample *sample, BYTE *data, const ConversionSettings &settings);
+    // Every setting of a live conversion as it is now, with the readout the
+    // frames in the buffers came with. The caller holds consumerLock.
+    ConversionSettings FrameSettings() const;
     // ExchangeFrame for the engine's consumerBuffer, noting for the still pin
-    // that the buffer holds a frame once one came. The caller holds consumerLock.
+    // that the buffer holds a frame once one came, and giving the buffer's
+    // contents a new number. The caller holds consumerLock.
     bool TakeNewFrame();
+    // TakeNewFrame, or else true when the consumer buffer holds a frame this
+    // pin has not had yet (another consumer took it): each video pin gets
+    // every frame that passes through the buffer, whichever pin took it.
+    // The frame counts as this pin's from now on. The caller holds consumerLock.
+    bool TakeUnseenFrame();
 
     CaptureSourceFilter *cameraFilter;
     platform::CriticalSection streamLock;
@@ -111,4 +122,5 @@ private:
     std::uint64_t cropBytes = 0;
     std::atomic<long> croppedSamples{0};
     std::atomic<int> peerEnumerations{0}; // guards against a peer that asks us back
+    std::uint64_t seenFrame = 0;          // consumerFrame this pin had last (under consumerLock)
 };

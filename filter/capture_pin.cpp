@@ -1,11 +1,65 @@
 // CapturePin: the capture pin's media type, sample filling and IAMStreamConfig.
 #include "filter/capture_pin.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <new>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#endif
 
 #include "filter/capture_source_filter.h"
 #include "filter/oriscope_ids.h"
 #include "filter/video_formats.h"
+
+namespace {
+
+#if defined(__x86_64__) || defined(__i386__)
+// A picture is megabytes that the copy does not read back: stores that
+// bypass the cache skip reading each destination line first, which makes the
+// copy about half as costly as memcpy's (measured on a full 2048 x 1536
+// picture). The 32-bit build assumes no SSE2, so the processor is asked.
+__attribute__((target("sse2"))) void StreamCopySse2(std::uint8_t *to, const std::uint8_t *from, std::size_t bytes) {
+    const std::size_t head = std::min(bytes, (16u - (reinterpret_cast<std::uintptr_t>(to) & 15u)) & 15u);
+    std::memcpy(to, from, head);
+    std::size_t at = head;
+    for (; at + 64 <= bytes; at += 64) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 32));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at + 48));
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at), a);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at + 16), b);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at + 32), c);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + at + 48), d);
+    }
+    _mm_sfence(); // the stores are seen before the sample is delivered
+    std::memcpy(to + at, from + at, bytes - at);
+}
+
+bool HasSse2() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("sse2") != 0;
+    }();
+    return has;
+}
+#endif
+
+// Copies a whole picture.
+void CopyPicture(std::uint8_t *to, const std::uint8_t *from, std::size_t bytes) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (HasSse2()) {
+        StreamCopySse2(to, from, bytes);
+        return;
+    }
+#endif
+    std::memcpy(to, from, bytes);
+}
+
+} // namespace
 
 CapturePin::CapturePin(HRESULT *result, CaptureSourceFilter *filter)
     : CameraOutputPin(L"Capture pin", result, filter, kCapturePinName, PIN_CATEGORY_CAPTURE) {}
@@ -40,17 +94,87 @@ HRESULT CapturePin::BuildCurrentType(AM_MEDIA_TYPE &type) {
 
 HRESULT CapturePin::FillSample(IMediaSample *sample, BYTE *data) {
     CameraEngine &engine = cameraFilter->engine;
+    PictureKey key;
+    bool repeat = false;
     {
-        // No new frame: the one already in the consumer buffer is converted again.
         platform::Lock consumer(engine.consumerLock);
-        sampleHasNewFrame = TakeNewFrame();
-        ConvertFrame(sample, data);
+        sampleHasNewFrame = TakeUnseenFrame();
+        key = CurrentKey(sample);
+        repeat = keptBytes > 0 && SamePicture(key, keptKey);
+        // No new frame and something changed (or another pin took the
+        // frame): the one in the consumer buffer is converted again.
+        if (!repeat)
+            ConvertFrame(sample, data, key.settings);
+    }
+    if (repeat) {
+        CopyPicture(data, keptPicture.get(), keptBytes);
+        ++repeatedSamples;
+    } else if (!KeepPicture(key, data)) {
+        keptBytes = 0;
     }
     REFERENCE_TIME start = REFERENCE_TIME(frameNumber.fetch_add(1)) * frameLength;
     REFERENCE_TIME stop = start + frameLength;
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     return S_OK;
+}
+
+CapturePin::PictureKey CapturePin::CurrentKey(IMediaSample *sample) {
+    const CameraEngine &engine = cameraFilter->engine;
+    PictureKey key;
+    key.frame = cameraFilter->consumerFrame;
+    key.settings = FrameSettings();
+    key.width = engine.frameWidth;
+    key.height = engine.frameHeight;
+    key.sampleBytes = sample->GetSize();
+    if (const VIDEOINFOHEADER *header = VideoHeaderOf(ConnectionType())) {
+        key.targetWidth = header->bmiHeader.biWidth;
+        key.targetHeight = header->bmiHeader.biHeight;
+    }
+    return key;
+}
+
+bool CapturePin::SamePicture(const PictureKey &a, const PictureKey &b) {
+    const ConversionSettings &s = a.settings;
+    const ConversionSettings &t = b.settings;
+    // The overlay and the gain table are the host's memory, which it may
+    // rewrite under the same pointer: a picture using them is never repeated.
+    if (s.overlayEnabled || s.pixelGainLive || t.overlayEnabled || t.pixelGainLive)
+        return false;
+    // Every field of ConversionSettings that a live conversion reads.
+    const bool sameSettings =
+        s.qualityMode == t.qualityMode && s.resolutionMode == t.resolutionMode && s.regionX == t.regionX &&
+        s.regionY == t.regionY && s.regionStep == t.regionStep && s.horizontalFlip == t.horizontalFlip &&
+        s.verticalFlip == t.verticalFlip && s.monochrome == t.monochrome && s.rawView == t.rawView &&
+        s.weightedGray == t.weightedGray && s.grayWeightBlue == t.grayWeightBlue &&
+        s.grayWeightGreen == t.grayWeightGreen && s.grayWeightRed == t.grayWeightRed &&
+        s.overlayCopy == t.overlayCopy && s.overlayImage == t.overlayImage && s.pixelGainTable == t.pixelGainTable &&
+        s.pixelGainStill == t.pixelGainStill && s.autoColor == t.autoColor && s.blueOffset == t.blueOffset &&
+        s.redOffset == t.redOffset && s.gridEnabled == t.gridEnabled && s.gridColumns == t.gridColumns &&
+        s.gridRows == t.gridRows && s.blankOutput == t.blankOutput && s.convertingStill == t.convertingStill &&
+        s.layout.blue == t.layout.blue && s.layout.green == t.layout.green && s.layout.red == t.layout.red;
+    return sameSettings && a.frame == b.frame && a.width == b.width && a.height == b.height &&
+           a.sampleBytes == b.sampleBytes && a.targetWidth == b.targetWidth && a.targetHeight == b.targetHeight;
+}
+
+bool CapturePin::KeepPicture(const PictureKey &key, const BYTE *data) {
+    if (key.width <= 0 || key.height <= 0 || key.sampleBytes <= 0 || cameraFilter->engine.consumerBuffer == nullptr)
+        return false; // nothing was converted
+    // A cropped frame fills the whole sample; an uncropped one its own size.
+    const std::uint64_t frameBytes = std::uint64_t(key.width) * std::uint64_t(key.height) * 4u;
+    const std::size_t bytes = std::size_t(std::min<std::uint64_t>(frameBytes, std::uint64_t(key.sampleBytes)));
+    if (keptCapacity < bytes) {
+        keptPicture.reset();
+        keptCapacity = 0;
+        keptPicture.reset(new (std::nothrow) std::uint8_t[bytes]);
+        if (!keptPicture)
+            return false;
+        keptCapacity = bytes;
+    }
+    CopyPicture(keptPicture.get(), data, bytes);
+    keptBytes = bytes;
+    keptKey = key;
+    return true;
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::SetFormat(AM_MEDIA_TYPE *type) {
@@ -153,7 +277,15 @@ HRESULT CapturePin::OnThreadCreate() {
         bytesDelivered = 0;
     }
     waitingForBuffer = false;
+    keptBytes = 0;
     return CameraOutputPin::OnThreadCreate();
+}
+
+HRESULT CapturePin::OnThreadDestroy() {
+    keptPicture.reset();
+    keptCapacity = 0;
+    keptBytes = 0;
+    return CameraOutputPin::OnThreadDestroy();
 }
 
 void CapturePin::OnSampleDelivered(IMediaSample *sample, HRESULT delivered) {

@@ -85,6 +85,7 @@ HRESULT STDMETHODCALLTYPE CaptureSourceFilter::Pause() {
         openedHere = true;
         platform::Lock consumer(engine.consumerLock);
         consumerHoldsFrame = false; // the buffers are new
+        ++consumerFrame;
     }
     const HRESULT result = SourceFilterBase::Pause();
     if (FAILED(result) && openedHere) {

@@ -14,6 +14,7 @@
 // under its consumerLock.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "control/public/filter_controls.h"
@@ -109,6 +110,10 @@ public:
     // (under engine.consumerLock): the still pin converts it rather than
     // taking a new frame from the video pins.
     bool consumerHoldsFrame = false;
+    // Numbers the contents of engine.consumerBuffer (under engine.consumerLock):
+    // a new value whenever a frame is taken into it or the buffers are new,
+    // so a pin can tell that the buffer still holds the frame it converted.
+    std::uint64_t consumerFrame = 0;
     // The control layer's interfaces, handed out by NonDelegatingQueryInterface.
     std::unique_ptr<FilterControls> controls = CreateFilterControls(*this);
 };

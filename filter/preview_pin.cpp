@@ -23,7 +23,7 @@ bool PreviewPin::WaitForFrame() {
     const std::uint32_t start = platform::tickCount();
     for (;;) {
         engine.consumerLock.enter();
-        if (TakeNewFrame())
+        if (TakeUnseenFrame())
             return true;
         // Waiting for the camera must not hold up the capture pin.
         engine.consumerLock.leave();

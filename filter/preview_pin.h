@@ -32,8 +32,9 @@ protected:
     HRESULT BuildCurrentType(AM_MEDIA_TYPE &type) override;
 
 private:
-    // Takes a new frame into the engine's consumer buffer and returns with the
-    // engine's consumerLock held; false (lock not held) when none came in time
+    // Waits until the engine's consumer buffer holds a frame this pin has not
+    // had (TakeUnseenFrame: a new one, or one the capture pin took first) and
+    // returns with the engine's consumerLock held; false (lock not held) when none came in time
     // or a state change is waiting for this thread.
     bool WaitForFrame();
 

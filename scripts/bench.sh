@@ -9,9 +9,43 @@
 # After the converter, each run times VEXALIB's 24-bit colour frames against
 # the default conversion (vexa_bench natively, vexa_timing under Wine); those
 # take no arguments: the library picks its own kernels.
+#
+# --graph runs only the graph benchmark instead: the filter in a real Wine
+# graph (bench/graph_bench.cpp) from build/bench-win64 and, where 32-bit
+# programs run, build/bench-win32; other arguments go to it (--seconds=N).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/cmake/wine-arch.sh"
+
+# The graph benchmark under Wine for each Windows architecture. It loads
+# Oriscope.dll from beside itself, so nothing is registered in the prefix.
+runGraphBench() {
+    local arch bits toolchain windows
+    for arch in win64 win32; do
+        bits=${arch#win}
+        if [[ $arch == win32 ]] && ! canRun32Bit; then
+            echo "32-bit Windows build: not run, $no32BitReason"
+            continue
+        fi
+        toolchain=$root/cmake/mingw-x86_64.cmake
+        [[ $arch == win32 ]] && toolchain=$root/cmake/mingw-i686.cmake
+        windows=$root/build/bench-$arch
+        cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
+            -DORISCOPE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+        cmake --build "$windows" -j2 --target graph_bench >/dev/null
+        echo "$bits-bit Windows build under $bits-bit Wine:"
+        "$root/cmake/wine-run.sh" "$windows/bin/graph_bench.exe" "$@"
+        echo
+    done
+}
+graphArgs=()
+for a in "$@"; do
+    [[ $a == --graph ]] || graphArgs+=("$a")
+done
+if ((${#graphArgs[@]} < $#)); then
+    runGraphBench "${graphArgs[@]}"
+    exit
+fi
 wine=0
 args=()
 for a in "$@"; do

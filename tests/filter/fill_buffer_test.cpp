@@ -3,10 +3,12 @@
 // the capture pin's time stamps, cropping of frames larger than the sample,
 // the preview pin's end of stream and its still hand-off.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <atomic>
 #include <thread>
 
+#include "camera_settings.h"
 #include "imaging/still_image.h"
 #include "tests/filter/camera_graph.h"
 #include "tests/filter/filter_test_support.h"
@@ -82,6 +84,68 @@ TEST_F(FillBufferTest, BothPinsConvertTheFrameAndOnlyTheCapturePinStampsIt) {
     EXPECT_FALSE(preview.timeSet);
     EXPECT_TRUE(preview.syncPoint);
     EXPECT_EQ(filter->capturePin->CroppedSamples() + filter->previewPin->CroppedSamples(), 0);
+}
+
+TEST_F(FillBufferTest, CapturePinRepeatsItsPictureUntilTheFrameOrASettingChanges) {
+    ComPtr<ICameraSettings> settings;
+    ASSERT_EQ(BaseFilter(filter)->QueryInterface(IID_ICameraSettings, settings.putVoid()), S_OK);
+    Connect(1, kModeFull);
+    StartCamera();
+    CapturePin *pin = filter->capturePin;
+    const LONG bytes = 1280 * 1024 * 4;
+    GuardedSample sample(bytes);
+    ASSERT_EQ(pin->FillBuffer(&sample), S_OK);
+    // No camera frame from here on; a frame already published may still be taken once.
+    midsim_SetUnplugAfter(0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !engine->IsRunning(); }, 5000));
+    ASSERT_EQ(pin->FillBuffer(&sample), S_OK);
+    // The (static) frame the buffer holds; a gain change alters only frames to come.
+    const std::vector<std::uint8_t> raw = CurrentRawFrame();
+
+    // What each change does to the next two samples: the first is converted
+    // again unless the change leaves the picture alone, the second repeats.
+    struct Change {
+        const char *name;
+        HRESULT (*apply)(ICameraSettings *settings);
+        bool picture;
+    };
+    const Change changes[] = {
+        {"none", [](ICameraSettings *) { return S_OK; }, false},
+        {"gain (a sensor setting: the frame is the same)", [](ICameraSettings *s) { return s->SetGain(40); }, false},
+        {"horizontal flip", [](ICameraSettings *s) { return s->SetFlipHorizontal(1); }, true},
+        {"monochrome", [](ICameraSettings *s) { return s->SetMonochrome(1); }, true},
+        {"grid", [](ICameraSettings *s) { return s->SetGrid(1, 3, 2); }, true},
+    };
+    for (const Change &change : changes) {
+        SCOPED_TRACE(change.name);
+        ASSERT_EQ(change.apply(settings.get()), S_OK);
+        const std::vector<std::uint8_t> expected = ExpectedPicture(raw, 1280, 1024, engine->RawStride(), engine);
+        for (int i = 0; i < 2; ++i) {
+            const long repeated = pin->RepeatedSamples();
+            std::memset(sample.data(), 0x5A, std::size_t(bytes));
+            ASSERT_EQ(pin->FillBuffer(&sample), S_OK);
+            EXPECT_EQ(pin->RepeatedSamples() - repeated, i == 0 && change.picture ? 0 : 1) << "sample " << i;
+            std::size_t bad = 0;
+            EXPECT_TRUE(SamePixels(sample.data(), expected.data(), 1280 * 1024, &bad))
+                << "sample " << i << " pixel " << bad;
+        }
+    }
+}
+
+TEST_F(FillBufferTest, PreviewPinGetsTheFrameTheCapturePinTookFirst) {
+    Connect(1, kModeFull);
+    StartCamera();
+    const std::vector<std::uint8_t> expected = Expected();
+    GuardedSample sample(1280 * 1024 * 4);
+    midsim_SetUnplugAfter(0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !engine->IsRunning(); }, 5000));
+    // The capture pin takes the last frame the camera published; none follows.
+    ASSERT_EQ(filter->capturePin->FillBuffer(&sample), S_OK);
+    const DWORD begin = GetTickCount();
+    ASSERT_EQ(filter->previewPin->FillBuffer(&sample), S_OK) << "the preview pin lost the frame";
+    EXPECT_LT(GetTickCount() - begin, 1000u) << "the preview pin waited for a new frame";
+    std::size_t bad = 0;
+    EXPECT_TRUE(SamePixels(sample.data(), expected.data(), 1280 * 1024, &bad)) << "pixel " << bad;
 }
 
 TEST_F(FillBufferTest, UnconnectedPinLeavesTheSampleAlone) {
