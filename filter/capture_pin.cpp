@@ -141,19 +141,7 @@ bool CapturePin::SamePicture(const PictureKey &a, const PictureKey &b) {
     // rewrite under the same pointer: a picture using them is never repeated.
     if (s.overlayEnabled || s.pixelGainLive || t.overlayEnabled || t.pixelGainLive)
         return false;
-    // Every field of ConversionSettings that a live conversion reads.
-    const bool sameSettings =
-        s.qualityMode == t.qualityMode && s.resolutionMode == t.resolutionMode && s.regionX == t.regionX &&
-        s.regionY == t.regionY && s.regionStep == t.regionStep && s.horizontalFlip == t.horizontalFlip &&
-        s.verticalFlip == t.verticalFlip && s.monochrome == t.monochrome && s.rawView == t.rawView &&
-        s.weightedGray == t.weightedGray && s.grayWeightBlue == t.grayWeightBlue &&
-        s.grayWeightGreen == t.grayWeightGreen && s.grayWeightRed == t.grayWeightRed &&
-        s.overlayCopy == t.overlayCopy && s.overlayImage == t.overlayImage && s.pixelGainTable == t.pixelGainTable &&
-        s.pixelGainStill == t.pixelGainStill && s.autoColor == t.autoColor && s.blueOffset == t.blueOffset &&
-        s.redOffset == t.redOffset && s.gridEnabled == t.gridEnabled && s.gridColumns == t.gridColumns &&
-        s.gridRows == t.gridRows && s.blankOutput == t.blankOutput && s.convertingStill == t.convertingStill &&
-        s.layout.blue == t.layout.blue && s.layout.green == t.layout.green && s.layout.red == t.layout.red;
-    return sameSettings && a.frame == b.frame && a.width == b.width && a.height == b.height &&
+    return s == t && a.frame == b.frame && a.width == b.width && a.height == b.height &&
            a.sampleBytes == b.sampleBytes && a.targetWidth == b.targetWidth && a.targetHeight == b.targetHeight;
 }
 

@@ -19,6 +19,8 @@ struct ChannelLayout {
     std::uint16_t blue = 0;
     std::uint16_t green = 1;
     std::uint16_t red = 2;
+
+    bool operator==(const ChannelLayout &) const = default;
 };
 inline constexpr ChannelLayout kBgrLayout{0, 1, 2};
 inline constexpr ChannelLayout kRgbLayout{2, 1, 0};
@@ -55,6 +57,10 @@ struct ConversionSettings {
     // engine holds it, except convertingStill (false: the still step sets
     // it, with its layout, in its own copy) and layout (kBgrLayout).
     static ConversionSettings FromEngine(const CameraEngine &engine);
+
+    // Equal settings convert one raw frame to equal pictures (the overlay and
+    // gain table compared as pointers: their contents are the caller's).
+    bool operator==(const ConversionSettings &) const = default;
 };
 
 // Consecutive output rows of a banded conversion.
