@@ -37,7 +37,21 @@ bool PreviewPin::WaitForFrame() {
     }
 }
 
+void PreviewPin::TouchNewBuffer(BYTE *data, long size) {
+    if (data == nullptr || size <= 0)
+        return;
+    for (const BYTE *known : touchedBuffers)
+        if (known == data)
+            return;
+    touchedBuffers[nextTouched] = data;
+    nextTouched = (nextTouched + 1) % kTouchedBuffers;
+    volatile BYTE *bytes = data;
+    for (long at = 0; at < size; at += 4096)
+        bytes[at] = bytes[at];
+}
+
 HRESULT PreviewPin::FillSample(IMediaSample *sample, BYTE *data) {
+    TouchNewBuffer(data, sample->GetSize());
     if (!WaitForFrame())
         return S_FALSE; // the framework ends this pin's stream
     CameraEngine &engine = cameraFilter->engine;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "filter/camera_output_pin.h"
@@ -38,5 +39,16 @@ private:
     // or a state change is waiting for this thread.
     bool WaitForFrame();
 
+    // Writes each page of a sample buffer the pin has not had before, leaving
+    // its bytes as they are: the first write to a fresh buffer costs a page
+    // fault per page, together about as much as converting a full-size
+    // picture, and this way it is paid while the pin waits for the camera
+    // rather than after the frame came.
+    void TouchNewBuffer(BYTE *data, long size);
+
     std::atomic<bool> rawStillCopy{false};
+    // The buffers touched so far (the streaming thread's own), the oldest replaced.
+    static constexpr std::size_t kTouchedBuffers = 8;
+    const BYTE *touchedBuffers[kTouchedBuffers] = {};
+    std::size_t nextTouched = 0;
 };

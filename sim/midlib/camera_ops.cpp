@@ -158,6 +158,19 @@ RenderParams SimLibrary::renderParams(const SimCamera &camera, std::uint64_t fra
     return params;
 }
 
+// Prepares the renderer with the library mutex released, like renderOutside.
+void SimLibrary::prepareOutside(std::unique_lock<std::mutex> &lock, SimCamera &camera, const RenderParams &params) {
+    ++camera.busy;
+    lock.unlock();
+    {
+        std::lock_guard<std::mutex> renderLock(camera.renderMutex);
+        camera.renderer.prepare(params);
+    }
+    lock.lock();
+    --camera.busy;
+    wake_.notify_all();
+}
+
 // Renders with the library mutex released; the camera stays alive meanwhile
 // because close waits for `busy` to return to zero.
 std::size_t SimLibrary::renderOutside(std::unique_lock<std::mutex> &lock, SimCamera &camera, const RenderParams &params,
@@ -184,6 +197,9 @@ std::uint16_t SimLibrary::acquireFrame(CameraRecord *record, std::uint8_t *buffe
     std::uint16_t status = refuseAcquire(*camera, buffer);
     if (status == kMiSuccess) {
         const Clock::time_point due = scheduleFrame(*camera);
+        // The scene of a new format is built while the sensor exposes: a
+        // camera's first frame does not wait on the simulator's own set-up.
+        prepareOutside(lock, *camera, renderParams(*camera, camera->frameIndex));
         ++camera->busy;
         wake_.wait_until(lock, due, [camera] { return camera->closing || !camera->started; });
         --camera->busy;

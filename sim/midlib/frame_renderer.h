@@ -37,6 +37,10 @@ public:
     // bytes written.
     std::size_t render(const RenderParams &params, std::uint8_t *out, std::size_t size);
 
+    // Builds what every frame of these parameters starts from (the scene at
+    // this format and window), so that a render of them only composes.
+    void prepare(const RenderParams &params) { prepareBase(params); }
+
 private:
     struct BaseKey {
         int formatWidth = 0;

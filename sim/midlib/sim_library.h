@@ -121,6 +121,7 @@ private:
     RenderParams renderParams(const SimCamera &camera, std::uint64_t frameIndex) const;
     std::size_t renderOutside(std::unique_lock<std::mutex> &lock, SimCamera &camera, const RenderParams &params,
                               std::uint8_t *buffer, std::size_t size);
+    void prepareOutside(std::unique_lock<std::mutex> &lock, SimCamera &camera, const RenderParams &params);
 
     std::mutex mutex_;
     std::condition_variable wake_;
