@@ -37,14 +37,10 @@
 #include "imaging/convert_plan.h"
 #include "imaging/frame_converter.h"
 #include "sim/midlib/midlib_sim.h"
+#include "tools/common/grabber_ids.h"
 #include "tools/common/graph_clock.h"
 
 namespace {
-
-const GUID kClsidSampleGrabber = {0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-const GUID kClsidNullRenderer = {0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-const GUID kIidSampleGrabber = {0x6b652fff, 0x11fe, 0x4fce, {0x92, 0xad, 0x02, 0x66, 0xb5, 0xd7, 0xc7, 0x8f}};
-const GUID kIidSampleGrabberCB = {0x0579154a, 0x2b53, 0x4994, {0xb0, 0xd0, 0xe7, 0x73, 0x14, 0x8e, 0xff, 0x85}};
 
 constexpr int kFramesPerSecond = 30;
 constexpr double kFrameMs = 1000.0 / kFramesPerSecond;
@@ -66,12 +62,6 @@ double ProcessCpuMs() {
         return 0.0;
     auto ticks = [](const FILETIME &t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
     return double(ticks(kernel) + ticks(user)) / 10000.0;
-}
-
-template <typename T> void ReleaseRef(T *&p) {
-    if (p != nullptr)
-        p->Release();
-    p = nullptr;
 }
 
 // Counts the samples of one grabber and notes when the first came. Lives on
@@ -126,7 +116,7 @@ struct Branch {
             control->SetOneShot(FALSE);
             hr = control->SetCallback(callback, 0);
         }
-        ReleaseRef(control);
+        SafeRelease(control);
         if (SUCCEEDED(hr))
             hr = graph->AddFilter(grabber, (std::wstring(name) + L" grabber").c_str());
         if (SUCCEEDED(hr))
@@ -134,8 +124,8 @@ struct Branch {
         return hr;
     }
     void Release() {
-        ReleaseRef(grabber);
-        ReleaseRef(renderer);
+        SafeRelease(grabber);
+        SafeRelease(renderer);
     }
 };
 
@@ -182,7 +172,7 @@ HRESULT SelectFullCaptureFormat(ICaptureGraphBuilder2 *builder, IBaseFilter *sou
             type->pUnk->Release();
         CoTaskMemFree(type);
     }
-    ReleaseRef(config);
+    SafeRelease(config);
     return hr;
 }
 
@@ -323,13 +313,13 @@ RunFigures RunGraph(int seconds, int width, int height, bool withCapture) {
     }
     // The clock outlives the graph and its filters (Wine 8.0's clock race).
     IReferenceClock *clock = TakeGraphClock(graph);
-    ReleaseRef(dropped);
-    ReleaseRef(control);
-    ReleaseRef(builder);
-    ReleaseRef(graph);
+    SafeRelease(dropped);
+    SafeRelease(control);
+    SafeRelease(builder);
+    SafeRelease(graph);
     preview.Release();
     capture.Release();
-    ReleaseRef(source);
+    SafeRelease(source);
     ReleaseClockWhenIdle(clock);
     return figures;
 }

@@ -17,22 +17,29 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/cmake/wine-arch.sh"
 
+# Configures and builds the Windows bench build of $1 (win64 or win32) for the
+# targets after it; sets `windows` to its directory.
+buildWindowsBench() {
+    local arch=$1 toolchain=$root/cmake/mingw-x86_64.cmake
+    shift
+    [[ $arch == win32 ]] && toolchain=$root/cmake/mingw-i686.cmake
+    windows=$root/build/bench-$arch
+    cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
+        -DORISCOPE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+    cmake --build "$windows" -j2 --target "$@" >/dev/null
+}
+
 # The graph benchmark under Wine for each Windows architecture. It loads
 # Oriscope.dll from beside itself, so nothing is registered in the prefix.
 runGraphBench() {
-    local arch bits toolchain windows
+    local arch bits
     for arch in win64 win32; do
         bits=${arch#win}
         if [[ $arch == win32 ]] && ! canRun32Bit; then
             echo "32-bit Windows build: not run, $no32BitReason"
             continue
         fi
-        toolchain=$root/cmake/mingw-x86_64.cmake
-        [[ $arch == win32 ]] && toolchain=$root/cmake/mingw-i686.cmake
-        windows=$root/build/bench-$arch
-        cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
-            -DORISCOPE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
-        cmake --build "$windows" -j2 --target graph_bench >/dev/null
+        buildWindowsBench "$arch" graph_bench
         echo "$bits-bit Windows build under $bits-bit Wine:"
         "$root/cmake/wine-run.sh" "$windows/bin/graph_bench.exe" "$@"
         echo
@@ -73,12 +80,7 @@ if ((wine)); then
             echo "32-bit Windows build: not timed, $no32BitReason"
             continue
         fi
-        toolchain=$root/cmake/mingw-x86_64.cmake
-        [[ $arch == win32 ]] && toolchain=$root/cmake/mingw-i686.cmake
-        windows=$root/build/bench-$arch
-        cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORISCOPE_BUILD_BENCH=ON \
-            -DORISCOPE_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
-        cmake --build "$windows" -j2 --target converter_timing vexa_timing >/dev/null
+        buildWindowsBench "$arch" converter_timing vexa_timing
         echo "$bits-bit Windows build under $bits-bit Wine (OpenCV times from the native run above):"
         "$root/cmake/wine-run.sh" "$windows/bin/converter_timing.exe" --opencv="$opencv" "${levels[@]}"
         "$root/cmake/wine-run.sh" "$windows/bin/vexa_timing.exe"

@@ -24,15 +24,11 @@
 #include <dshow.h>
 #include <qedit.h>
 
+#include "tools/common/grabber_ids.h"
 #include "tools/common/graph_clock.h"
 
 namespace {
 
-// Not in the SDK headers the cross toolchain ships.
-const GUID kClsidSampleGrabber = {0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-const GUID kClsidNullRenderer = {0xc1f400a4, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
-const GUID kIidSampleGrabber = {0x6b652fff, 0x11fe, 0x4fce, {0x92, 0xad, 0x02, 0x66, 0xb5, 0xd7, 0xc7, 0x8f}};
-const GUID kIidSampleGrabberCB = {0x0579154a, 0x2b53, 0x4994, {0xb0, 0xd0, 0xe7, 0x73, 0x14, 0x8e, 0xff, 0x85}};
 const wchar_t kDeviceName[] = L"Orvex Oriscope capture";
 
 struct Options {
@@ -88,12 +84,6 @@ bool ParseOptions(int argc, char **argv, Options &options) {
             return false;
     }
     return options.seconds > 0 && options.frames >= 0 && options.stills >= 0;
-}
-
-template <typename T> void SafeRelease(T *&object) {
-    if (object != nullptr)
-        object->Release();
-    object = nullptr;
 }
 
 // Counts one pin's samples and keeps copies of the first few.
