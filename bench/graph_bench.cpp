@@ -255,15 +255,7 @@ RunFigures RunGraph(int seconds, int width, int height, bool withCapture) {
     SampleCounter previewCounter, captureCounter;
     HRESULT hr = source != nullptr ? S_OK : E_FAIL;
     if (SUCCEEDED(hr))
-        hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                              reinterpret_cast<void **>(&graph));
-    if (SUCCEEDED(hr))
-        hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                              reinterpret_cast<void **>(&builder));
-    if (SUCCEEDED(hr))
-        hr = builder->SetFiltergraph(graph);
-    if (SUCCEEDED(hr))
-        hr = graph->AddFilter(source, L"Oriscope");
+        hr = CreateCaptureGraph(source, L"Oriscope", graph, builder);
     if (SUCCEEDED(hr))
         hr = SelectFullCaptureFormat(builder, source);
     if (SUCCEEDED(hr))

@@ -1,9 +1,11 @@
 // Wine's Sample Grabber and Null Renderer, which the host programs put behind
 // the filter's pins: their identifiers are not in the SDK headers the cross
-// toolchain ships. And a release that also clears the pointer.
+// toolchain ships. And the steps every host program shares: a release that
+// also clears the pointer, and a capture graph with the source filter in it.
 #pragma once
 
 #include <windows.h>
+#include <dshow.h>
 
 inline constexpr GUID kClsidSampleGrabber = {
     0xc1f400a0, 0x3f08, 0x11d3, {0x9f, 0x0b, 0x00, 0x60, 0x08, 0x03, 0x9e, 0x37}};
@@ -18,4 +20,20 @@ template <typename T> void SafeRelease(T *&object) {
     if (object != nullptr)
         object->Release();
     object = nullptr;
+}
+
+// A filter graph and a capture graph builder working on it, with `source`
+// added under `name`. On failure the caller releases what was made.
+inline HRESULT CreateCaptureGraph(IBaseFilter *source, const wchar_t *name, IGraphBuilder *&graph,
+                                  ICaptureGraphBuilder2 *&builder) {
+    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                  reinterpret_cast<void **>(&graph));
+    if (SUCCEEDED(hr))
+        hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                              reinterpret_cast<void **>(&builder));
+    if (SUCCEEDED(hr))
+        hr = builder->SetFiltergraph(graph);
+    if (SUCCEEDED(hr))
+        hr = graph->AddFilter(source, name);
+    return hr;
 }

@@ -480,15 +480,7 @@ int RunCapture(IBaseFilter *source, const Options &options) {
     Branch capture("Capture", &PIN_CATEGORY_CAPTURE, options.format.empty() ? 0 : options.frames);
     Branch still("Still", &PIN_CATEGORY_STILL, options.stills);
     StillTrigger trigger;
-    HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                  reinterpret_cast<void **>(&graph));
-    if (SUCCEEDED(hr))
-        hr = CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
-                              reinterpret_cast<void **>(&builder));
-    if (SUCCEEDED(hr))
-        hr = builder->SetFiltergraph(graph);
-    if (SUCCEEDED(hr))
-        hr = graph->AddFilter(source, kDeviceName);
+    HRESULT hr = CreateCaptureGraph(source, kDeviceName, graph, builder);
     for (Branch *branch : {&preview, &capture, &still}) {
         if (branch == &still && options.stills == 0)
             break;
